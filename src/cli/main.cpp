@@ -1,0 +1,36 @@
+// Process entry: gathers the arguments, runs the driver and prints its output.
+#include <clocale>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/driver.h"
+
+namespace {
+
+int run_and_print(const std::vector<std::filesystem::path>& arguments) {
+    std::string output;
+    const int status = ddsswizzle::run_driver(arguments, output);
+    // Nothing useful can be done if standard output is gone; the exit status
+    // still tells the caller what happened to the file.
+    const std::size_t written = std::fwrite(output.data(), 1, output.size(), stdout);
+    static_cast<void>(written);
+    static_cast<void>(std::fflush(stdout));
+    return status;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+// Wide arguments, so that file names in any script reach the file system intact.
+int wmain(int argc, wchar_t** argv) {
+    static_cast<void>(std::setlocale(LC_ALL, "Russian"));
+    return run_and_print(std::vector<std::filesystem::path>(argv + (argc > 0 ? 1 : 0), argv + argc));
+}
+#else
+int main(int argc, char** argv) {
+    static_cast<void>(std::setlocale(LC_ALL, "Russian"));
+    return run_and_print(std::vector<std::filesystem::path>(argv + (argc > 0 ? 1 : 0), argv + argc));
+}
+#endif

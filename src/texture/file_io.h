@@ -1,0 +1,53 @@
+// File access for the in-place rewrite: open a texture (following links,
+// refusing what this user may not write), read it, and replace its contents
+// through a temporary file beside it and a rename, so that at any moment the
+// path names either the old file or the complete new one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+
+namespace ddsswizzle {
+
+enum class FileStatus {
+    ok,
+    cannot_open,   // missing, not a regular file, unreadable or not writable
+    cannot_read,   // a read failed
+    short_read,    // the file ended before the bytes asked for
+    cannot_write,  // creating, writing or renaming the new file failed
+};
+
+// An open texture. target is the file itself (symbolic links resolved), so
+// the temporary file is created in the target's folder and the rename
+// replaces the target, not the link.
+struct OpenedFile {
+    int descriptor = -1;
+    std::filesystem::path target;
+    std::uint64_t length = 0;
+    std::uint32_t permissions = 0;  // mode bits to give the new file
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+
+    OpenedFile() = default;
+    OpenedFile(const OpenedFile&) = delete;
+    OpenedFile& operator=(const OpenedFile&) = delete;
+    ~OpenedFile();
+};
+
+// Opens path for reading, checking that it is a regular file this user may
+// both read and write. Nothing about the file is changed.
+FileStatus open_for_rewrite(const std::filesystem::path& path, OpenedFile& file);
+
+// Reads exactly buffer.size() bytes from the current position.
+FileStatus read_exact(OpenedFile& file, std::span<std::byte> buffer) noexcept;
+
+void close_file(OpenedFile& file) noexcept;
+
+// Writes contents to a new temporary file in the target's folder, with the
+// target's permission bits, and renames it over the target. On failure the
+// temporary file is removed and the target is untouched.
+FileStatus replace_file_contents(const OpenedFile& file, std::span<const std::byte> contents);
+
+}  // namespace ddsswizzle

@@ -1,0 +1,107 @@
+// Builds DDS texture images for tests and samples: a header with the fields
+// the tool reads set as asked and every other field filled with recognisable
+// values, followed by a payload of pseudo-random or patterned bytes.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace ddsswizzle::testing {
+
+// The header fields a test sets; the byte offsets are those of the DDS format.
+struct TextureSpec {
+    std::int32_t width = 4;
+    std::int32_t height = 4;
+    std::uint32_t mip_count = 1;     // whole 32-bit field at offset 28
+    std::string_view four_cc{};      // empty: zero bytes
+    std::uint32_t format_flags = 0;  // whole 32-bit field at offset 80
+    std::uint32_t bit_count = 0;     // whole 32-bit field at offset 88
+};
+
+inline void put_u32(std::vector<std::byte>& bytes, std::size_t offset, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i) {
+        bytes[offset + i] = static_cast<std::byte>((value >> (8 * i)) & 0xFFU);
+    }
+}
+
+inline std::vector<std::byte> make_header(const TextureSpec& spec) {
+    std::vector<std::byte> header(128);
+    // Fill everything with a pattern first, so that a test can see that the
+    // fields the tool does not read come back unchanged.
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        header[i] = static_cast<std::byte>((i * 37U + 11U) & 0xFFU);
+    }
+    const char magic[4] = {'D', 'D', 'S', ' '};
+    std::memcpy(header.data(), magic, 4);
+    put_u32(header, 4, 124);
+    put_u32(header, 8, 0x000A1007U);  // caps, height, width, pixel format, mip count, linear size
+    put_u32(header, 12, static_cast<std::uint32_t>(spec.height));
+    put_u32(header, 16, static_cast<std::uint32_t>(spec.width));
+    put_u32(header, 28, spec.mip_count);
+    put_u32(header, 76, 32);  // pixel-format size
+    put_u32(header, 80, spec.format_flags);
+    std::array<char, 4> code{};
+    std::memcpy(code.data(), spec.four_cc.data(), std::min<std::size_t>(spec.four_cc.size(), 4));
+    std::memcpy(header.data() + 84, code.data(), 4);
+    put_u32(header, 88, spec.bit_count);
+    return header;
+}
+
+// Small deterministic generator, so that failures reproduce.
+inline std::uint32_t next_random(std::uint32_t& state) {
+    state ^= state << 13U;
+    state ^= state >> 17U;
+    state ^= state << 5U;
+    return state;
+}
+
+inline std::vector<std::byte> random_bytes(std::size_t length, std::uint32_t seed) {
+    std::vector<std::byte> bytes(length);
+    std::uint32_t state = seed | 1U;
+    for (auto& b : bytes) b = static_cast<std::byte>(next_random(state) & 0xFFU);
+    return bytes;
+}
+
+inline std::vector<std::byte> make_texture(const TextureSpec& spec, std::size_t payload_length,
+                                           std::uint32_t seed = 1) {
+    std::vector<std::byte> file = make_header(spec);
+    const std::vector<std::byte> payload = random_bytes(payload_length, seed);
+    file.insert(file.end(), payload.begin(), payload.end());
+    return file;
+}
+
+// Bytes a real file stores for a mip chain: every level at least one pixel
+// (or one block) on each side, as DDS writers do. For block formats this is
+// more than the conversion counts for levels narrower than 4 pixels.
+inline std::size_t stored_payload_size(std::int32_t width, std::int32_t height, std::uint32_t levels,
+                                       std::uint32_t element_bytes, bool blocks) {
+    std::size_t total = 0;
+    std::size_t w = static_cast<std::size_t>(width);
+    std::size_t h = static_cast<std::size_t>(height);
+    for (std::uint32_t i = 0; i < levels; ++i) {
+        const std::size_t cw = blocks ? (w + 3) / 4 : w;
+        const std::size_t ch = blocks ? (h + 3) / 4 : h;
+        total += std::max<std::size_t>(cw, 1) * std::max<std::size_t>(ch, 1) * element_bytes;
+        w = std::max<std::size_t>(w / 2, 1);
+        h = std::max<std::size_t>(h / 2, 1);
+    }
+    return total;
+}
+
+// Header fields of each surface class as a DDS writer sets them.
+inline TextureSpec dxt_spec(std::string_view four_cc, std::int32_t w, std::int32_t h, std::uint32_t levels) {
+    return TextureSpec{w, h, levels, four_cc, 0x4U, 0};
+}
+inline TextureSpec rgba_spec(std::uint32_t bits, std::int32_t w, std::int32_t h, std::uint32_t levels) {
+    return TextureSpec{w, h, levels, {}, 0x41U, bits};
+}
+inline TextureSpec luminance_spec(std::int32_t w, std::int32_t h, std::uint32_t levels) {
+    return TextureSpec{w, h, levels, {}, 0x20000U, 8};
+}
+
+}  // namespace ddsswizzle::testing
