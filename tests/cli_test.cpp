@@ -1,0 +1,165 @@
+// The command-line driver: every outcome with its exact output and exit
+// status, in process and through the real executable.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/driver.h"
+#include "cli/messages.h"
+#include "support/files.h"
+#include "support/texture_builder.h"
+#include "texture/texture_file.h"
+
+namespace ddsswizzle {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::make_texture;
+using testing::read_file;
+using testing::rgba_spec;
+using testing::ScratchFolder;
+using testing::write_file;
+
+const std::string banner =
+    "\nPS3 & Xbox360 swizzling tool\nIf any problem, contact the ddsswizzle issue tracker\n"
+    "\nUsage: *.exe unswiz/swiz *.dds [ps3/x360]\n";
+
+// Placeholders in a case's arguments, replaced by paths in the scratch folder.
+constexpr const char* texture_word = "<texture>";
+constexpr const char* missing_word = "<missing>";
+
+struct DriverCase {
+    std::vector<std::string> arguments;
+    std::string output;
+    int status;
+    bool changes_file;
+    const char* what;
+};
+
+const DriverCase driver_cases[] = {
+    {{}, banner, -1, false, "no arguments"},
+    {{"swiz"}, banner, -1, false, "only a mode word"},
+    {{"swiz", texture_word}, "\n", 0, true, "swiz, no platform word: PS3"},
+    {{"unswiz", texture_word}, "\n", 0, true, "unswiz"},
+    {{"swiz", texture_word, "ps3"}, "\n", 0, true, "ps3"},
+    {{"swiz", texture_word, "PS3"}, "\n", 0, true, "any word but x360 selects the PS3"},
+    {{"swiz", texture_word, "X360"}, "\n", 0, true, "X360 in capitals is not the Xbox"},
+    {{"swiz", texture_word, "x36"}, "\n", 0, true, "shorter than four characters"},
+    {{"swiz", texture_word, "ps3", "extra"}, "\n", 0, true, "further arguments ignored"},
+    {{"swiz", texture_word, "x360"}, "\nX360 not ready yet...\n", 1, false, "x360"},
+    {{"swiz", texture_word, "x3600"}, "\nX360 not ready yet...\n", 1, false, "prefix test"},
+    {{"swiz", missing_word, "x360"}, "\nX360 not ready yet...\n", 1, false, "file need not exist"},
+    {{"SWIZ", texture_word}, "\nWRONG MODE\n\n", 1, false, "letter case"},
+    {{"Swiz", texture_word}, "\nWRONG MODE\n\n", 1, false, "one capital"},
+    {{"swizz", texture_word}, "\nWRONG MODE\n\n", 1, false, "too long"},
+    {{"unswiz2", texture_word}, "\nWRONG MODE\n\n", 1, false, "too long"},
+    {{"swi", texture_word}, "\nWRONG MODE\n\n", 1, false, "too short"},
+    {{"", texture_word}, "\nWRONG MODE\n\n", 1, false, "empty"},
+    {{"wrong", texture_word, "x360"}, "\nWRONG MODE\n\n", 1, false, "mode tested before platform"},
+    {{"swiz", missing_word}, "\nCannot open file\n", 1, false, "missing file"},
+};
+
+std::vector<std::byte> driver_texture() { return make_texture(rgba_spec(32, 32, 32, 6), 4 * 1365, 9); }
+
+TEST(RunDriver, EveryOutcome) {
+    for (const DriverCase& c : driver_cases) {
+        ScratchFolder folder;
+        const std::vector<std::byte> original = driver_texture();
+        write_file(folder / "t.dds", original);
+        std::vector<fs::path> arguments;
+        for (const std::string& word : c.arguments) {
+            if (word == texture_word) {
+                arguments.push_back(folder / "t.dds");
+            } else if (word == missing_word) {
+                arguments.push_back(folder / "missing.dds");
+            } else {
+                arguments.emplace_back(word);
+            }
+        }
+        std::string output;
+        EXPECT_EQ(run_driver(arguments, output), c.status) << c.what;
+        EXPECT_EQ(output, c.output) << c.what;
+        EXPECT_EQ(read_file(folder / "t.dds") != original, c.changes_file) << c.what;
+        EXPECT_FALSE(fs::exists(folder / "missing.dds")) << c.what;
+    }
+}
+
+TEST(RunDriver, EveryConversionFailureHasItsMessage) {
+    const std::pair<ConversionStatus, std::string_view> cases[] = {
+        {ConversionStatus::converted, ""},
+        {ConversionStatus::cannot_open, "\nCannot open file"},
+        {ConversionStatus::not_a_texture, "\nNot a DDS texture"},
+        {ConversionStatus::unknown_format, "\nUnknown format"},
+        {ConversionStatus::unsupported_size, "\nUnsupported size"},
+        {ConversionStatus::truncated, "\nTexture data is truncated"},
+        {ConversionStatus::cannot_write, "\nCannot write file"},
+        {ConversionStatus::out_of_memory, "\nOut of memory"},
+    };
+    for (const auto& [status, text] : cases) EXPECT_EQ(messages::for_status(status), text);
+}
+
+#ifndef _WIN32
+
+struct ToolRun {
+    int status = -1;
+    std::string output;
+};
+
+// Runs the real executable with the given argument string (already quoted).
+ToolRun run_tool(const std::string& arguments) {
+    ToolRun run;
+    const std::string command = std::string("'") + DDSSWIZZLE_EXECUTABLE + "' " + arguments;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[256];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST(Executable, ExitStatusesAndOutput) {
+    ScratchFolder folder;
+    const fs::path path = folder / "t.dds";
+    const std::vector<std::byte> original = driver_texture();
+    write_file(path, original);
+    std::string quoted = path.string();
+    quoted.insert(quoted.begin(), '\'');
+    quoted.push_back('\'');
+
+    ToolRun run = run_tool("");
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.output, banner);
+
+    run = run_tool("swiz " + quoted + " x360");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "\nX360 not ready yet...\n");
+
+    run = run_tool("Swiz " + quoted);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "\nWRONG MODE\n\n");
+
+    run = run_tool("swiz '" + (folder / "missing.dds").string() + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "\nCannot open file\n");
+    EXPECT_EQ(read_file(path), original);
+
+    run = run_tool("swiz " + quoted);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "\n");
+    EXPECT_NE(read_file(path), original);
+
+    run = run_tool("unswiz " + quoted + " ps3");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "\n");
+    EXPECT_EQ(read_file(path), original);
+}
+
+#endif  // _WIN32
+
+}  // namespace
+}  // namespace ddsswizzle

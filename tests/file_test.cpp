@@ -1,0 +1,208 @@
+// In-place conversion of files on disk: the rewrite, and every way it can be
+// refused or fail with the file left exactly as it was.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <vector>
+
+#include "support/files.h"
+#include "support/processes.h"
+#include "support/texture_builder.h"
+#include "texture/texture_file.h"
+
+namespace ddsswizzle {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::dxt_spec;
+using testing::make_header;
+using testing::make_texture;
+using testing::read_file;
+using testing::rgba_spec;
+using testing::ScratchFolder;
+using testing::stored_payload_size;
+using testing::write_file;
+
+std::vector<std::byte> sample_texture() {
+    return make_texture(rgba_spec(32, 64, 32, 7), stored_payload_size(64, 32, 7, 4, false), 77);
+}
+
+std::vector<std::byte> expected_conversion(const std::vector<std::byte>& file, Direction direction) {
+    std::vector<std::byte> converted(file.size());
+    EXPECT_EQ(convert_texture_image(file, converted, direction), ConversionStatus::converted);
+    return converted;
+}
+
+TEST(ConvertTextureFile, RewritesInPlaceAndRoundTrips) {
+    ScratchFolder folder;
+    const fs::path path = folder / "texture.dds";
+    const std::vector<std::byte> original = make_texture(dxt_spec("DXT5", 512, 512, 10),
+                                                         stored_payload_size(512, 512, 10, 16, true), 5);
+    write_file(path, original);
+    ASSERT_EQ(convert_texture_file(path, Direction::swizzle), ConversionStatus::converted);
+    const std::vector<std::byte> swizzled = read_file(path);
+    EXPECT_EQ(swizzled, expected_conversion(original, Direction::swizzle));
+    EXPECT_NE(swizzled, original);
+    EXPECT_TRUE(std::equal(original.begin(), original.begin() + 128, swizzled.begin()));
+    ASSERT_EQ(convert_texture_file(path, Direction::unswizzle), ConversionStatus::converted);
+    EXPECT_EQ(read_file(path), original);
+    EXPECT_EQ(folder.entries(), std::vector<fs::path>{"texture.dds"});
+}
+
+TEST(ConvertTextureFile, RefusedFilesAreLeftUntouched) {
+    struct Case {
+        std::vector<std::byte> bytes;
+        ConversionStatus expected;
+        const char* what;
+    };
+    std::vector<std::byte> no_signature = sample_texture();
+    no_signature[0] = std::byte{'X'};
+    std::vector<std::byte> short_header = make_header(rgba_spec(32, 4, 4, 1));
+    short_header.resize(127);
+    const Case cases[] = {
+        {{}, ConversionStatus::not_a_texture, "empty file"},
+        {short_header, ConversionStatus::not_a_texture, "127 bytes"},
+        {no_signature, ConversionStatus::not_a_texture, "no signature"},
+        {make_texture({16, 16, 1, {}, 0x40, 32}, 1024), ConversionStatus::unknown_format, "RGB without alpha"},
+        {make_texture(rgba_spec(32, 12, 16, 1), 768), ConversionStatus::unsupported_size, "side not a power of two"},
+        {make_texture(rgba_spec(32, -16, 16, 1), 1024), ConversionStatus::unsupported_size, "negative width"},
+        {make_texture(rgba_spec(32, 65536, 65536, 1), 1024), ConversionStatus::unsupported_size, "huge sides"},
+        {make_texture(rgba_spec(32, 16, 16, 5), 1023), ConversionStatus::truncated, "header claims more data"},
+    };
+    for (const Case& c : cases) {
+        ScratchFolder folder;
+        const fs::path path = folder / "texture.dds";
+        write_file(path, c.bytes);
+        for (const Direction direction : {Direction::swizzle, Direction::unswizzle}) {
+            EXPECT_EQ(convert_texture_file(path, direction), c.expected) << c.what;
+            EXPECT_EQ(read_file(path), c.bytes) << c.what;
+            EXPECT_EQ(folder.entries(), std::vector<fs::path>{"texture.dds"}) << c.what;
+        }
+    }
+}
+
+TEST(ConvertTextureFile, MissingFileOrFolderCannotBeOpened) {
+    ScratchFolder folder;
+    EXPECT_EQ(convert_texture_file(folder / "missing.dds", Direction::swizzle), ConversionStatus::cannot_open);
+    EXPECT_EQ(convert_texture_file(folder.path(), Direction::swizzle), ConversionStatus::cannot_open);
+    EXPECT_TRUE(folder.entries().empty());
+}
+
+#ifndef _WIN32
+
+TEST(ConvertTextureFile, SymbolicLinkStaysALinkAndItsTargetIsConverted) {
+    ScratchFolder folder;
+    fs::create_directory(folder / "real");
+    const fs::path target = folder / "real" / "texture.dds";
+    const fs::path link = folder / "link.dds";
+    const std::vector<std::byte> original = sample_texture();
+    write_file(target, original);
+    fs::create_symlink(fs::path("real") / "texture.dds", link);
+    ASSERT_EQ(convert_texture_file(link, Direction::swizzle), ConversionStatus::converted);
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+    EXPECT_EQ(fs::read_symlink(link), fs::path("real") / "texture.dds");
+    EXPECT_EQ(read_file(target), expected_conversion(original, Direction::swizzle));
+    EXPECT_EQ(fs::directory_iterator(folder / "real")->path().filename(), "texture.dds");
+}
+
+TEST(ConvertTextureFile, PermissionBitsAreKept) {
+    for (const fs::perms mode : {fs::perms(0640), fs::perms(0604), fs::perms(0755)}) {
+        ScratchFolder folder;
+        const fs::path path = folder / "texture.dds";
+        write_file(path, sample_texture());
+        fs::permissions(path, mode);
+        ASSERT_EQ(convert_texture_file(path, Direction::swizzle), ConversionStatus::converted);
+        EXPECT_EQ(fs::status(path).permissions(), mode);
+    }
+}
+
+// Runs a conversion as an unprivileged user in a child; returns its status.
+int convert_unprivileged(const fs::path& path) {
+    return testing::run_in_child(testing::drop_privileges, [&] {
+        return static_cast<int>(convert_texture_file(path, Direction::swizzle));
+    });
+}
+
+void open_up_for_unprivileged_user(const ScratchFolder& folder) {
+    // The scratch folder is readable by everybody but writable only by its owner.
+    fs::permissions(folder.path(), fs::perms(0755));
+    fs::permissions(folder.path().parent_path(), fs::perms::others_exec, fs::perm_options::add);
+}
+
+TEST(ConvertTextureFile, FileTheUserMayNotWriteIsRefused) {
+    ScratchFolder folder;
+    open_up_for_unprivileged_user(folder);
+    const fs::path path = folder / "texture.dds";
+    const std::vector<std::byte> original = sample_texture();
+    write_file(path, original);
+    fs::permissions(path, fs::perms(0444));
+    if (testing::running_as_root()) fs::permissions(path, fs::perms(0644));  // owned by root: not ours to write
+    EXPECT_EQ(convert_unprivileged(path), static_cast<int>(ConversionStatus::cannot_open));
+    EXPECT_EQ(read_file(path), original);
+    EXPECT_EQ(folder.entries(), std::vector<fs::path>{"texture.dds"});
+}
+
+TEST(ConvertTextureFile, FolderWhereNoFileCanBeCreatedIsReportedAndUntouched) {
+    ScratchFolder folder;
+    open_up_for_unprivileged_user(folder);
+    const fs::path path = folder / "texture.dds";
+    const std::vector<std::byte> original = sample_texture();
+    write_file(path, original);
+    if (testing::running_as_root()) {
+        ASSERT_EQ(::chown(path.c_str(), testing::unprivileged_user, testing::unprivileged_group), 0);
+    } else {
+        fs::permissions(folder.path(), fs::perms(0555));
+    }
+    EXPECT_EQ(convert_unprivileged(path), static_cast<int>(ConversionStatus::cannot_write));
+    EXPECT_EQ(read_file(path), original);
+    EXPECT_EQ(folder.entries(), std::vector<fs::path>{"texture.dds"});
+}
+
+TEST(ConvertTextureFile, WriteFailureLeavesOriginalAndNoTemporaryFile) {
+    ScratchFolder folder;
+    const fs::path path = folder / "texture.dds";
+    const std::vector<std::byte> original = sample_texture();
+    write_file(path, original);
+    // A file-size limit below the texture's size, with SIGXFSZ ignored, makes
+    // the write fail with EFBIG part way through.
+    const int status = testing::run_in_child(
+        [] { return std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && testing::limit_resource(RLIMIT_FSIZE, 4096); },
+        [&] { return static_cast<int>(convert_texture_file(path, Direction::swizzle)); });
+    EXPECT_EQ(status, static_cast<int>(ConversionStatus::cannot_write));
+    EXPECT_EQ(read_file(path), original);
+    EXPECT_EQ(folder.entries(), std::vector<fs::path>{"texture.dds"});
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define DDSSWIZZLE_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define DDSSWIZZLE_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+TEST(ConvertTextureFile, AllocationFailureIsReportedAndUntouched) {
+#ifdef DDSSWIZZLE_ADDRESS_SANITIZER
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit this test sets";
+#else
+    ScratchFolder folder;
+    const fs::path path = folder / "texture.dds";
+    // A sparse 6 GiB file: a valid 16 x 16 texture with a very long payload.
+    write_file(path, make_texture(rgba_spec(32, 16, 16, 1), 1024));
+    fs::resize_file(path, std::uint64_t{6} << 30U);
+    const auto before = fs::last_write_time(path);
+    const int status = testing::run_in_child(
+        [] { return testing::limit_resource(RLIMIT_AS, std::uint64_t{4} << 30U); },
+        [&] { return static_cast<int>(convert_texture_file(path, Direction::swizzle)); });
+    EXPECT_EQ(status, static_cast<int>(ConversionStatus::out_of_memory));
+    EXPECT_EQ(fs::file_size(path), std::uint64_t{6} << 30U);
+    EXPECT_EQ(fs::last_write_time(path), before);
+    EXPECT_EQ(folder.entries(), std::vector<fs::path>{"texture.dds"});
+#endif
+}
+
+#endif  // _WIN32
+
+}  // namespace
+}  // namespace ddsswizzle
