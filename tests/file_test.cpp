@@ -206,3 +206,27 @@ TEST(ConvertTextureFile, AllocationFailureIsReportedAndUntouched) {
 
 }  // namespace
 }  // namespace ddsswizzle
+
+namespace ddsswizzle {
+namespace {
+
+TEST(SampleTexture, SwizzlesToMortonOrderAndBack) {
+    testing::ScratchFolder folder;
+    const std::filesystem::path path = folder / "gradient64.dds";
+    const std::vector<std::byte> original = testing::read_file(DDSSWIZZLE_SAMPLE);
+    ASSERT_EQ(original.size(), 128U + 4U * (4096 + 1024 + 256 + 64 + 16 + 4 + 1));
+    testing::write_file(path, original);
+    ASSERT_EQ(convert_texture_file(path, Direction::swizzle), ConversionStatus::converted);
+    const std::vector<std::byte> swizzled = testing::read_file(path);
+    // Top level, 64 x 64: pixel (2, 0) goes to Morton position 4, pixel (0, 1) to 2.
+    auto pixel = [](const std::vector<std::byte>& file, std::size_t index) {
+        return std::vector<std::byte>(file.begin() + 128 + 4 * index, file.begin() + 128 + 4 * index + 4);
+    };
+    EXPECT_EQ(pixel(swizzled, 4), pixel(original, 2));
+    EXPECT_EQ(pixel(swizzled, 2), pixel(original, 64));
+    ASSERT_EQ(convert_texture_file(path, Direction::unswizzle), ConversionStatus::converted);
+    EXPECT_EQ(testing::read_file(path), original);
+}
+
+}  // namespace
+}  // namespace ddsswizzle
