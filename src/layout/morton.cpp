@@ -70,12 +70,12 @@ static_assert((deposit_bits(3, morton_masks(4, 2).column) | deposit_bits(1, mort
               static_cast<std::uint32_t>(morton_index(3, 1, 4, 2)));
 static_assert(next_in_mask(0b0001, 0b0101) == 0b0100);
 
+// Per-pixel walk over square tiles, for levels with a side below 4.
 template <std::size_t Fixed, Direction D>
-void walk_power_of_two_level(const std::byte* source, std::byte* result, std::uint32_t width,
-                             std::uint32_t height, std::size_t runtime_bpp) noexcept {
+void walk_narrow_level(const std::byte* source, std::byte* result, std::uint32_t width, std::uint32_t height,
+                       std::size_t runtime_bpp) noexcept {
     const std::size_t bpp = Fixed != 0 ? Fixed : runtime_bpp;
-    const MortonMasks masks = morton_masks(static_cast<std::int32_t>(width),
-                                           static_cast<std::int32_t>(height));
+    const MortonMasks masks = morton_masks(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
     const std::uint32_t tile_w = std::min(width, tile_side);
     const std::uint32_t tile_h = std::min(height, tile_side);
     const std::uint32_t column_in_tile = deposit_bits(tile_w - 1U, masks.column);
@@ -103,6 +103,74 @@ void walk_power_of_two_level(const std::byte* source, std::byte* result, std::ui
                 row_part = next_in_mask(row_part, row_in_tile);
             }
         }
+    }
+}
+
+// Moves one 4 x 4 pixel block. With both sides at least 4, the low four bits
+// of the Morton index are column bit 0, row bit 0, column bit 1, row bit 1,
+// so the block is 16 consecutive Morton positions and each horizontal pair of
+// pixels stays together: pair q of the block holds row (q & 1) + 2 (q >> 2),
+// columns 2 ((q >> 1) & 1) and the one after.
+template <std::size_t Fixed, Direction D>
+inline void move_block4x4(const std::byte* source, std::byte* result, std::size_t linear, std::size_t row_stride,
+                          std::size_t morton, std::size_t bpp) noexcept {
+    const std::size_t pair = 2 * bpp;
+    constexpr std::size_t pair_fixed = 2 * Fixed;
+    for (std::size_t q = 0; q < 8; ++q) {
+        const std::size_t row = (q & 1U) + 2 * (q >> 2U);
+        const std::size_t column_pair = (q >> 1U) & 1U;
+        const std::size_t at_linear = linear + row * row_stride + column_pair * pair;
+        const std::size_t at_morton = morton + q * pair;
+        if constexpr (D == Direction::swizzle) {
+            move_element<pair_fixed>(result + at_morton, source + at_linear, pair);
+        } else {
+            move_element<pair_fixed>(result + at_linear, source + at_morton, pair);
+        }
+    }
+}
+
+// Walk for levels with both sides at least 4: square tiles of up to 32 x 32
+// pixels, each taken as 4 x 4 blocks; the Morton index of a block is stepped
+// with the masked increment over the bits above the block's own four.
+template <std::size_t Fixed, Direction D>
+void walk_wide_level(const std::byte* source, std::byte* result, std::uint32_t width, std::uint32_t height,
+                     std::size_t runtime_bpp) noexcept {
+    const std::size_t bpp = Fixed != 0 ? Fixed : runtime_bpp;
+    const std::size_t row_stride = std::size_t{width} * bpp;
+    const MortonMasks masks = morton_masks(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
+    constexpr std::uint32_t block_bits = 0xFU;
+    const std::uint32_t tile_w = std::min(width, tile_side);
+    const std::uint32_t tile_h = std::min(height, tile_side);
+    const std::uint32_t column_in_tile = deposit_bits(tile_w - 1U, masks.column) & ~block_bits;
+    const std::uint32_t row_in_tile = deposit_bits(tile_h - 1U, masks.row) & ~block_bits;
+
+    for (std::uint32_t ty = 0; ty < height; ty += tile_h) {
+        const std::uint32_t row_base = deposit_bits(ty, masks.row);
+        for (std::uint32_t tx = 0; tx < width; tx += tile_w) {
+            const std::uint32_t tile_base = row_base | deposit_bits(tx, masks.column);
+            std::uint32_t row_part = 0;
+            for (std::uint32_t by = 0; by < tile_h; by += 4) {
+                const std::size_t line = (std::size_t{ty + by} * width + tx) * bpp;
+                const std::uint32_t line_base = tile_base | row_part;
+                std::uint32_t column_part = 0;
+                for (std::uint32_t bx = 0; bx < tile_w; bx += 4) {
+                    move_block4x4<Fixed, D>(source, result, line + std::size_t{bx} * bpp, row_stride,
+                                            std::size_t{line_base | column_part} * bpp, bpp);
+                    column_part = next_in_mask(column_part, column_in_tile);
+                }
+                row_part = next_in_mask(row_part, row_in_tile);
+            }
+        }
+    }
+}
+
+template <std::size_t Fixed, Direction D>
+void walk_power_of_two_level(const std::byte* source, std::byte* result, std::uint32_t width,
+                             std::uint32_t height, std::size_t runtime_bpp) noexcept {
+    if (width >= 4 && height >= 4) {
+        walk_wide_level<Fixed, D>(source, result, width, height, runtime_bpp);
+    } else {
+        walk_narrow_level<Fixed, D>(source, result, width, height, runtime_bpp);
     }
 }
 

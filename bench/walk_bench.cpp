@@ -1,0 +1,111 @@
+// Throughput of the level walks on one large level, next to memcpy of the
+// same bytes (the physical limit) and the walk written the plain way: column
+// by column, recomputing the Morton index for every pixel.
+//
+// Run through bench/run.sh, which prints each figure as a ratio to memcpy.
+#include <benchmark/benchmark.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "layout/block_tiling.h"
+#include "layout/morton.h"
+
+namespace {
+
+using ddsswizzle::Direction;
+using ddsswizzle::LevelChain;
+
+constexpr std::int32_t side = 4096;
+
+std::vector<std::byte> filled(std::size_t length) {
+    std::vector<std::byte> bytes(length);
+    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::byte>((i * 131U) >> 3U);
+    return bytes;
+}
+
+// The literal walk a naive port would run: kept here only as the baseline.
+void plain_pixel_walk(std::size_t bpp, std::int32_t w, std::int32_t h, const std::byte* source, std::byte* result,
+                      Direction direction) {
+    for (std::int32_t x = 0; x < w; ++x) {
+        for (std::int32_t y = 0; y < h; ++y) {
+            const auto m = static_cast<std::size_t>(ddsswizzle::morton_index(x, y, w, h));
+            const std::size_t l = static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x);
+            if (direction == Direction::swizzle) {
+                std::memcpy(result + m * bpp, source + l * bpp, bpp);
+            } else {
+                std::memcpy(result + l * bpp, source + m * bpp, bpp);
+            }
+        }
+    }
+}
+
+void report(benchmark::State& state, std::size_t bytes) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(bytes));
+}
+
+void memcpy_bytes(benchmark::State& state) {
+    const auto length = static_cast<std::size_t>(state.range(0));
+    const std::vector<std::byte> source = filled(length);
+    std::vector<std::byte> result(length);
+    for (auto _ : state) {
+        std::memcpy(result.data(), source.data(), length);
+        benchmark::ClobberMemory();
+    }
+    report(state, length);
+}
+
+template <Direction D>
+void pixel_walk(benchmark::State& state) {
+    const auto bpp = static_cast<std::uint32_t>(state.range(0));
+    const std::size_t length = std::size_t{side} * side * bpp;
+    const std::vector<std::byte> source = filled(length);
+    std::vector<std::byte> result(length);
+    for (auto _ : state) {
+        ddsswizzle::convert_pixel_levels(bpp, LevelChain{side, side, 1}, source, result, D);
+        benchmark::ClobberMemory();
+    }
+    report(state, length);
+}
+
+template <Direction D>
+void plain_walk(benchmark::State& state) {
+    const auto bpp = static_cast<std::size_t>(state.range(0));
+    const std::size_t length = std::size_t{side} * side * bpp;
+    const std::vector<std::byte> source = filled(length);
+    std::vector<std::byte> result(length);
+    for (auto _ : state) {
+        plain_pixel_walk(bpp, side, side, source.data(), result.data(), D);
+        benchmark::ClobberMemory();
+    }
+    report(state, length);
+}
+
+template <Direction D>
+void block_walk(benchmark::State& state) {
+    const auto block_bytes = static_cast<std::uint32_t>(state.range(0));
+    const std::size_t length = std::size_t{side} * side * block_bytes / 16;
+    const std::vector<std::byte> source = filled(length);
+    std::vector<std::byte> result(length);
+    for (auto _ : state) {
+        ddsswizzle::convert_block_levels(block_bytes, LevelChain{side, side, 1}, source, result, D);
+        benchmark::ClobberMemory();
+    }
+    report(state, length);
+}
+
+// Names are read by bench/ratios.py: "<what>/<bytes or size>".
+BENCHMARK(memcpy_bytes)->Name("memcpy/bytes")->Arg(std::int64_t{side} * side * 4)->Arg(std::int64_t{side} * side * 2)
+    ->Arg(std::int64_t{side} * side)->Arg(std::int64_t{side} * side / 2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(pixel_walk<Direction::swizzle>)->Name("pixel_swizzle/bpp")->Arg(4)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(pixel_walk<Direction::unswizzle>)->Name("pixel_unswizzle/bpp")->Arg(4)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(block_walk<Direction::swizzle>)->Name("block_swizzle/block_bytes")->Arg(16)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(block_walk<Direction::unswizzle>)->Name("block_unswizzle/block_bytes")->Arg(16)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(plain_walk<Direction::swizzle>)->Name("plain_swizzle/bpp")->Arg(4)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(plain_walk<Direction::unswizzle>)->Name("plain_unswizzle/bpp")->Arg(4)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
