@@ -1,22 +1,27 @@
 // Writes the sample texture shipped in samples/: a 64 x 64 32-bit RGBA
 // gradient with its full chain of 7 mip levels, in linear (desktop) layout.
+// Given a side (a power of two), writes the same gradient at that size with
+// its full mip chain; the benchmarks use it for large textures.
 //
-//   ddsswizzle_make_sample OUTPUT.dds
+//   ddsswizzle_make_sample OUTPUT.dds [SIDE]
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace {
 
-constexpr std::uint32_t side = 64;
-constexpr std::uint32_t levels = 7;
+constexpr std::uint32_t sample_side = 64;
+constexpr std::uint32_t max_side = 16384;
 
 void put_u32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
     for (std::size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-std::vector<std::uint8_t> sample_texture() {
+std::vector<std::uint8_t> sample_texture(std::uint32_t side) {
+    std::uint32_t levels = 1;
+    while ((side >> (levels - 1)) > 1) ++levels;
     std::vector<std::uint8_t> file(128, 0);
     put_u32(file, 0, 0x20534444);   // "DDS "
     put_u32(file, 4, 124);          // header size
@@ -51,11 +56,12 @@ std::vector<std::uint8_t> sample_texture() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fputs("usage: ddsswizzle_make_sample OUTPUT.dds\n", stderr);
+    const std::uint32_t side = argc == 3 ? static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10)) : sample_side;
+    if (argc < 2 || argc > 3 || side == 0 || side > max_side || (side & (side - 1)) != 0) {
+        std::fputs("usage: ddsswizzle_make_sample OUTPUT.dds [SIDE, a power of two up to 16384]\n", stderr);
         return 2;
     }
-    const std::vector<std::uint8_t> file = sample_texture();
+    const std::vector<std::uint8_t> file = sample_texture(side);
     std::FILE* out = std::fopen(argv[1], "wb");
     if (out == nullptr) {
         std::perror(argv[1]);

@@ -1,0 +1,45 @@
+// The floor for a safe in-place rewrite: reads a file whole with one read,
+// writes the same bytes to a temporary file beside it and renames that over
+// the original, with no conversion at all. ddsswizzle does this plus the
+// layout work, so the ratio of the two times is the cost of the conversion.
+//
+//   ddsswizzle_bare_rewrite FILE
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fputs("usage: ddsswizzle_bare_rewrite FILE\n", stderr);
+        return 2;
+    }
+    const std::string path = argv[1];
+    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (in < 0 || ::fstat(in, &info) != 0) {
+        std::perror(argv[1]);
+        return 1;
+    }
+    const auto length = static_cast<std::size_t>(info.st_size);
+    const std::unique_ptr<std::byte[]> buffer(new (std::nothrow) std::byte[length]);
+    if (!buffer || ::read(in, buffer.get(), length) != static_cast<ssize_t>(length)) {
+        std::perror(argv[1]);
+        return 1;
+    }
+    ::close(in);
+    const std::string temporary = path + ".bare-rewrite.tmp";
+    const int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
+    const bool written = out >= 0 && ::write(out, buffer.get(), length) == static_cast<ssize_t>(length);
+    const bool closed = out >= 0 && ::close(out) == 0;
+    if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::perror(temporary.c_str());
+        ::unlink(temporary.c_str());
+        return 1;
+    }
+    return 0;
+}

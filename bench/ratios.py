@@ -1,0 +1,58 @@
+#!/usr/bin/env python3
+"""Prints the walk benchmark's medians as ratios to memcpy of the same bytes.
+
+Reads the JSON that ddsswizzle_walk_bench writes with
+--benchmark_format=json --benchmark_repetitions=N and prints a Markdown table.
+"""
+import json
+import sys
+
+SIDE = 4096
+
+LABELS = {
+    "pixel_swizzle": "swizzle, Morton order",
+    "pixel_unswizzle": "unswizzle, Morton order",
+    "block_swizzle": "swizzle, block tiling",
+    "block_unswizzle": "unswizzle, block tiling",
+    "plain_swizzle": "swizzle, plain column-major walk",
+    "plain_unswizzle": "unswizzle, plain column-major walk",
+}
+
+
+def level_bytes(kind, arg):
+    if kind.startswith("block"):
+        return SIDE * SIDE * arg // 16
+    return SIDE * SIDE * arg
+
+
+def describe(kind, arg):
+    if kind.startswith("block"):
+        return "DXT5 (16-byte blocks)" if arg == 16 else "DXT1 (8-byte blocks)"
+    return f"{arg}-byte pixels"
+
+
+def main(path):
+    with open(path, encoding="utf-8") as handle:
+        runs = json.load(handle)["benchmarks"]
+    medians = {}
+    for run in runs:
+        if run.get("aggregate_name") != "median":
+            continue
+        kind, _, arg = run["run_name"].split("/")[:3]
+        medians[(kind, int(arg))] = run["bytes_per_second"]
+    memcpy = {arg: rate for (kind, arg), rate in medians.items() if kind == "memcpy"}
+    print(f"| {SIDE} x {SIDE} level | bytes | GB/s | x memcpy |")
+    print("|---|---|---|---|")
+    for (kind, arg), rate in medians.items():
+        if kind == "memcpy":
+            continue
+        size = level_bytes(kind, arg)
+        base = memcpy.get(size)
+        ratio = f"{rate / base:.2f}" if base else "n/a"
+        print(f"| {LABELS.get(kind, kind)}, {describe(kind, arg)} | {size >> 20} MiB | {rate / 1e9:.2f} | {ratio} |")
+    for size, rate in sorted(memcpy.items(), reverse=True):
+        print(f"| memcpy | {size >> 20} MiB | {rate / 1e9:.2f} | 1.00 |")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1] if len(sys.argv) > 1 else "build-bench/walk_bench.json")

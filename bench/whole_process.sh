@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Times the whole process: `ddsswizzle swiz` of a 4096 x 4096 32-bit texture
+# with its full mip chain (about 85 MiB) against the bare safe rewrite of the
+# same file (one read, write to a temporary file beside it, rename over it),
+# alternately, from the page cache. Prints the medians, their ratio, and the
+# peak memory of ddsswizzle as /usr/bin/time -v reports it.
+#
+#   bench/whole_process.sh [BUILD_DIR] [PAIRS]     (defaults: build-bench, 7)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-bench}
+pairs=${2:-7}
+tool="$build/ddsswizzle"
+bare="$build/bench/ddsswizzle_bare_rewrite"
+for program in "$tool" "$bare" "$build/ddsswizzle_make_sample"; do
+  [[ -x "$program" ]] || { echo "missing $program: run bench/run.sh first" >&2; exit 1; }
+done
+
+# The texture lives in the build folder, on the same file system as the
+# project (a rename over an existing file behaves differently on tmpfs).
+work="$build/whole-process"
+rm -rf "$work" && mkdir -p "$work"
+texture="$work/texture.dds"
+"$build/ddsswizzle_make_sample" "$texture" 4096
+size=$(stat -c %s "$texture")
+cat "$texture" > /dev/null
+
+now() { date +%s%N; }
+run_timed() {  # prints elapsed nanoseconds of the command
+  local start end
+  start=$(now)
+  "$@" > /dev/null
+  end=$(now)
+  echo $((end - start))
+}
+
+tool_times=()
+bare_times=()
+for ((i = 0; i < pairs; i++)); do
+  # Alternate which one goes first, so neither always follows the other.
+  if ((i % 2 == 0)); then
+    bare_times+=("$(run_timed "$bare" "$texture")")
+    tool_times+=("$(run_timed "$tool" swiz "$texture")")
+  else
+    tool_times+=("$(run_timed "$tool" unswiz "$texture")")
+    bare_times+=("$(run_timed "$bare" "$texture")")
+  fi
+done
+
+median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+tool_median=$(median "${tool_times[@]}")
+bare_median=$(median "${bare_times[@]}")
+
+peak_kib=$(/usr/bin/time -v "$tool" swiz "$texture" 2>&1 >/dev/null | awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}')
+
+awk -v t="$tool_median" -v b="$bare_median" -v p="$peak_kib" -v s="$size" -v n="$pairs" 'BEGIN {
+  printf "texture: 4096 x 4096 32-bit, full mip chain, %.1f MiB\n", s / 1048576
+  printf "pairs: %d (medians)\n", n
+  printf "ddsswizzle swiz/unswiz : %8.1f ms\n", t / 1e6
+  printf "bare safe rewrite      : %8.1f ms\n", b / 1e6
+  printf "ratio                  : %8.2f x the bare rewrite\n", t / b
+  printf "peak memory            : %8.1f MiB = %.2f x the file size\n", p / 1024, p * 1024 / s
+}'
+rm -rf "$work"
