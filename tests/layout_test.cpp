@@ -153,6 +153,37 @@ TEST(ConvertPixelLevels, MatchesRuleForLargeAndThinLevels) {
     }
 }
 
+TEST(ConvertPixelLevels, MatchesRuleForLevelsLargeEnoughToStream) {
+    // Levels of 8 MiB and more are written with streaming stores when the
+    // destination is 16-byte aligned; narrow ones unswizzle group by group.
+    const std::pair<std::uint32_t, LevelChain> cases[] = {
+        {4, {2048, 1024, 2}}, {2, {2048, 2048, 1}}, {4, {16, 131072, 1}},
+        {2, {32, 131072, 1}}, {4, {8, 262144, 1}}, {2, {16, 262144, 1}},
+    };
+    std::uint32_t seed = 300;
+    for (const auto& [bpp, chain] : cases) expect_pixel_walk_matches(bpp, chain, 0, ++seed);
+}
+
+TEST(ConvertPixelLevels, MisalignedBuffersGiveTheSameResult) {
+    // The same level placed at an odd offset of its buffers must convert the
+    // same way (streaming stores are only used on aligned destinations).
+    for (const std::uint32_t bpp : {2U, 4U}) {
+        const LevelChain chain{2048, 2048, 1};
+        const std::size_t length = pixel_levels_size(bpp, chain);
+        const std::vector<std::byte> source = random_bytes(length, bpp);
+        std::vector<std::byte> shifted_source(length + 3);
+        std::copy(source.begin(), source.end(), shifted_source.begin() + 3);
+        for (const Direction direction : {Direction::swizzle, Direction::unswizzle}) {
+            std::vector<std::byte> aligned(length);
+            convert_pixel_levels(bpp, chain, source, aligned, direction);
+            std::vector<std::byte> shifted(length + 3);
+            convert_pixel_levels(bpp, chain, std::span(shifted_source).subspan(3), std::span(shifted).subspan(3),
+                                 direction);
+            ASSERT_TRUE(std::equal(aligned.begin(), aligned.end(), shifted.begin() + 3)) << bpp;
+        }
+    }
+}
+
 TEST(ConvertPixelLevels, ThinLevelsKeepLinearOrder) {
     for (const LevelChain chain : {LevelChain{1, 64, 1}, LevelChain{64, 1, 1}}) {
         const std::vector<std::byte> source = random_bytes(64 * 4, 3);

@@ -14,6 +14,16 @@
 #include "layout/morton.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+
+// x86-64 always has SSE2; elsewhere the portable kernels are used.
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define DDSSWIZZLE_HAVE_SSE2 1
+#else
+#define DDSSWIZZLE_HAVE_SSE2 0
+#endif
 
 #include "layout/walk_support.h"
 
@@ -22,7 +32,14 @@ namespace {
 
 using detail::move_element;
 
+// Side of the square tiles the walks take a level in: a 32 x 32 tile is one
+// contiguous run of 1024 Morton positions, read or written in one go.
 constexpr std::uint32_t tile_side = 32;
+
+// Levels at least this large are written with streaming stores: they do not
+// fit the cache anyway, and streaming saves reading every destination line
+// from memory before overwriting it.
+constexpr std::size_t streaming_level_bytes = std::size_t{8} << 20U;
 
 constexpr bool is_power_of_two(std::int32_t v) noexcept { return v > 0 && (v & (v - 1)) == 0; }
 
@@ -106,11 +123,11 @@ void walk_narrow_level(const std::byte* source, std::byte* result, std::uint32_t
     }
 }
 
-// Moves one 4 x 4 pixel block. With both sides at least 4, the low four bits
-// of the Morton index are column bit 0, row bit 0, column bit 1, row bit 1,
-// so the block is 16 consecutive Morton positions and each horizontal pair of
-// pixels stays together: pair q of the block holds row (q & 1) + 2 (q >> 2),
-// columns 2 ((q >> 1) & 1) and the one after.
+// With both sides at least 4, the low four bits of the Morton index are
+// column bit 0, row bit 0, column bit 1, row bit 1: a 4 x 4 block is 16
+// consecutive Morton positions, made of eight horizontal pixel pairs. Pair q
+// of the block holds row (q & 1) + 2 (q >> 2), columns 2 ((q >> 1) & 1) and
+// the one after. The walks below move groups of such blocks.
 template <std::size_t Fixed, Direction D>
 inline void move_block4x4(const std::byte* source, std::byte* result, std::size_t linear, std::size_t row_stride,
                           std::size_t morton, std::size_t bpp) noexcept {
@@ -129,39 +146,282 @@ inline void move_block4x4(const std::byte* source, std::byte* result, std::size_
     }
 }
 
-// Walk for levels with both sides at least 4: square tiles of up to 32 x 32
-// pixels, each taken as 4 x 4 blocks; the Morton index of a block is stepped
-// with the masked increment over the bits above the block's own four.
+#if DDSSWIZZLE_HAVE_SSE2
+// Vector kernels for 4-byte and 2-byte pixels. A group is 64 bytes: one 4 x 4
+// block of 4-byte pixels, or two 4 x 4 blocks of 2-byte pixels side by side
+// (column bit 2 is Morton bit 4, so with a width of at least 8 the second
+// block directly follows the first). Either way the group is four rows of 16
+// bytes in linear order and four consecutive 16-byte registers in Morton order.
+struct GroupRegisters {
+    __m128i part[4];
+};
+
+inline __m128i load16(const std::byte* at) noexcept {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+
+template <bool Stream>
+inline void store16(std::byte* at, __m128i value) noexcept {
+    if constexpr (Stream) {
+        _mm_stream_si128(reinterpret_cast<__m128i*>(at), value);
+    } else {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at), value);
+    }
+}
+
+// Rows in linear order to registers in Morton order.
+template <std::size_t Fixed>
+inline GroupRegisters rows_to_morton(const GroupRegisters& rows) noexcept {
+    const __m128i* r = rows.part;
+    if constexpr (Fixed == 4) {
+        // Pixel pairs are 8-byte halves: pairs of rows 0-1, then rows 2-3.
+        return {{_mm_unpacklo_epi64(r[0], r[1]), _mm_unpackhi_epi64(r[0], r[1]), _mm_unpacklo_epi64(r[2], r[3]),
+                 _mm_unpackhi_epi64(r[2], r[3])}};
+    } else {
+        // Pixel pairs are 4-byte lanes; the low two lanes of a row belong to
+        // the first block, the high two to the second.
+        return {{_mm_unpacklo_epi32(r[0], r[1]), _mm_unpacklo_epi32(r[2], r[3]), _mm_unpackhi_epi32(r[0], r[1]),
+                 _mm_unpackhi_epi32(r[2], r[3])}};
+    }
+}
+
+// Registers in Morton order back to rows in linear order.
+template <std::size_t Fixed>
+inline GroupRegisters morton_to_rows(const GroupRegisters& morton) noexcept {
+    const __m128i* m = morton.part;
+    if constexpr (Fixed == 4) {
+        return {{_mm_unpacklo_epi64(m[0], m[1]), _mm_unpackhi_epi64(m[0], m[1]), _mm_unpacklo_epi64(m[2], m[3]),
+                 _mm_unpackhi_epi64(m[2], m[3])}};
+    } else {
+        // Each register alternates the pairs of two rows: gather each row's
+        // pairs into one half, then join the two blocks' halves.
+        constexpr int even_then_odd = _MM_SHUFFLE(3, 1, 2, 0);
+        const __m128i a = _mm_shuffle_epi32(m[0], even_then_odd);
+        const __m128i b = _mm_shuffle_epi32(m[1], even_then_odd);
+        const __m128i c = _mm_shuffle_epi32(m[2], even_then_odd);
+        const __m128i d = _mm_shuffle_epi32(m[3], even_then_odd);
+        return {{_mm_unpacklo_epi64(a, c), _mm_unpackhi_epi64(a, c), _mm_unpacklo_epi64(b, d),
+                 _mm_unpackhi_epi64(b, d)}};
+    }
+}
+
+inline GroupRegisters load_rows(const std::byte* at, std::size_t row_stride) noexcept {
+    return {{load16(at), load16(at + row_stride), load16(at + 2 * row_stride), load16(at + 3 * row_stride)}};
+}
+
+inline GroupRegisters load_run(const std::byte* at) noexcept {
+    return {{load16(at), load16(at + 16), load16(at + 32), load16(at + 48)}};
+}
+
+template <bool Stream>
+inline void store_rows(std::byte* at, std::size_t row_stride, const GroupRegisters& rows) noexcept {
+    for (std::size_t k = 0; k < 4; ++k) store16<Stream>(at + k * row_stride, rows.part[k]);
+}
+
+template <bool Stream>
+inline void store_run(std::byte* at, const GroupRegisters& run) noexcept {
+    for (std::size_t k = 0; k < 4; ++k) store16<Stream>(at + 16 * k, run.part[k]);
+}
+
+constexpr bool has_vector_kernel(std::size_t fixed, std::uint32_t group_width) noexcept {
+    return (fixed == 4 && group_width == 4) || (fixed == 2 && group_width == 8);
+}
+#else
+constexpr bool has_vector_kernel(std::size_t /*fixed*/, std::uint32_t /*group_width*/) noexcept { return false; }
+#endif
+
+// Moves one group of GroupWidth x 4 pixels (one or two 4 x 4 blocks).
+template <std::size_t Fixed, std::uint32_t GroupWidth, Direction D, bool Stream>
+inline void move_group(const std::byte* source, std::byte* result, std::size_t linear, std::size_t row_stride,
+                       std::size_t morton, std::size_t bpp) noexcept {
+#if DDSSWIZZLE_HAVE_SSE2
+    if constexpr (has_vector_kernel(Fixed, GroupWidth)) {
+        if constexpr (D == Direction::swizzle) {
+            store_run<Stream>(result + morton, rows_to_morton<Fixed>(load_rows(source + linear, row_stride)));
+        } else {
+            store_rows<Stream>(result + linear, row_stride, morton_to_rows<Fixed>(load_run(source + morton)));
+        }
+        return;
+    }
+#endif
+    for (std::uint32_t block = 0; block < GroupWidth / 4; ++block) {
+        move_block4x4<Fixed, D>(source, result, linear + block * 4 * bpp, row_stride, morton + block * 16 * bpp, bpp);
+    }
+}
+
+// A rectangle of a level, in pixels, and where its linear side lives: the
+// byte offset of its top-left pixel in the linear buffer and the distance
+// between its rows there. For a whole level the linear buffer is the level
+// itself; for a staged unswizzle it is the small staging buffer.
+struct Region {
+    std::uint32_t x = 0;
+    std::uint32_t y = 0;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::size_t linear_origin = 0;
+    std::size_t linear_stride = 0;
+};
+
+// Moves the region's pixels in square tiles of up to 32 x 32 (one contiguous
+// run of Morton positions each), group by group. The Morton index of a group
+// is stepped with the masked increment over the bits above the group's own.
+// source and result are the level's buffers, one of them possibly replaced
+// by the staging buffer on the linear side.
+template <std::size_t Fixed, std::uint32_t GroupWidth, Direction D, bool Stream>
+void walk_region(const std::byte* source, std::byte* result, const MortonMasks& masks, const Region& region,
+                 std::size_t bpp) noexcept {
+    const std::uint32_t column_steps = masks.column & ~deposit_bits(GroupWidth - 1U, masks.column);
+    const std::uint32_t row_steps = masks.row & ~deposit_bits(3U, masks.row);
+    const std::uint32_t tile_w = std::min(region.width, tile_side);
+    const std::uint32_t tile_h = std::min(region.height, tile_side);
+    const std::uint32_t column_in_tile = deposit_bits(tile_w - 1U, masks.column) & column_steps;
+    const std::uint32_t row_in_tile = deposit_bits(tile_h - 1U, masks.row) & row_steps;
+
+    // Unswizzle reads the tile's groups in Morton order, one sequential run,
+    // and steps the linear offset alongside: group number g and the tile's
+    // Morton bits above the group correspond bit for bit, each bit standing
+    // for a fixed linear distance (a column or a row step). Going from g to
+    // g + 1 clears its trailing ones and sets the next bit, so the offset
+    // loses those bits' distances and gains the next one's.
+    const std::uint32_t tile_bits = column_in_tile | row_in_tile;
+    std::size_t step_distance[32] = {};
+    std::size_t below_distance[33] = {};
+    std::uint32_t tile_groups = 1;
+    if constexpr (D == Direction::unswizzle) {
+        std::uint32_t k = 0;
+        for (std::uint32_t bits = tile_bits; bits != 0; bits &= bits - 1U, ++k) {
+            const std::uint32_t bit = bits & (~bits + 1U);
+            const bool is_column = (bit & masks.column) != 0;
+            const std::uint32_t rank = static_cast<std::uint32_t>(
+                std::popcount((is_column ? masks.column : masks.row) & (bit - 1U)));
+            step_distance[k] = is_column ? (std::size_t{1} << rank) * bpp
+                                         : (std::size_t{1} << rank) * region.linear_stride;
+            below_distance[k + 1] = below_distance[k] + step_distance[k];
+        }
+        tile_groups = std::uint32_t{1} << k;
+    }
+
+    for (std::uint32_t ty = 0; ty < region.height; ty += tile_h) {
+        const std::uint32_t row_base = deposit_bits(region.y + ty, masks.row);
+        for (std::uint32_t tx = 0; tx < region.width; tx += tile_w) {
+            const std::uint32_t tile_base = row_base | deposit_bits(region.x + tx, masks.column);
+            const std::size_t tile_linear =
+                region.linear_origin + std::size_t{ty} * region.linear_stride + std::size_t{tx} * bpp;
+            if constexpr (D == Direction::unswizzle) {
+                std::size_t linear = tile_linear;
+                std::uint32_t morton_part = 0;
+                for (std::uint32_t g = 0; g < tile_groups; ++g) {
+                    move_group<Fixed, GroupWidth, D, Stream>(source, result, linear, region.linear_stride,
+                                                              std::size_t{tile_base | morton_part} * bpp, bpp);
+                    const auto trailing_ones = static_cast<std::uint32_t>(std::countr_one(g));
+                    linear = linear - below_distance[trailing_ones] + step_distance[trailing_ones];
+                    morton_part = next_in_mask(morton_part, tile_bits);
+                }
+            } else {
+                std::uint32_t row_part = 0;
+                for (std::uint32_t by = 0; by < tile_h; by += 4) {
+                    const std::size_t line = tile_linear + std::size_t{by} * region.linear_stride;
+                    const std::uint32_t line_base = tile_base | row_part;
+                    std::uint32_t column_part = 0;
+                    for (std::uint32_t bx = 0; bx < tile_w; bx += GroupWidth) {
+                        move_group<Fixed, GroupWidth, D, Stream>(source, result, line + std::size_t{bx} * bpp,
+                                                                  region.linear_stride,
+                                                                  std::size_t{line_base | column_part} * bpp, bpp);
+                        column_part = next_in_mask(column_part, column_in_tile);
+                    }
+                    row_part = next_in_mask(row_part, row_in_tile);
+                }
+            }
+        }
+    }
+}
+
+#if DDSSWIZZLE_HAVE_SSE2
+// Size of the staging buffer of the streaming unswizzle: small enough to stay
+// in the first two cache levels.
+constexpr std::size_t staging_bytes = std::size_t{64} << 10U;
+
+// Copies bytes (a multiple of 64, destination 16-byte aligned) with
+// streaming stores.
+inline void stream_copy(std::byte* to, const std::byte* from, std::size_t bytes) noexcept {
+    for (std::size_t i = 0; i < bytes; i += 64) {
+        const __m128i a = load16(from + i);
+        const __m128i b = load16(from + i + 16);
+        const __m128i c = load16(from + i + 32);
+        const __m128i d = load16(from + i + 48);
+        store16<true>(to + i, a);
+        store16<true>(to + i + 16, b);
+        store16<true>(to + i + 32, c);
+        store16<true>(to + i + 48, d);
+    }
+}
+
+// Unswizzle of a large level: the linear rows are scattered over many lines
+// at a time, which streaming stores handle badly, so each band of up to 32
+// rows is unswizzled chunk by chunk into a small staging buffer and then
+// streamed out row by row as long sequential runs.
+template <std::size_t Fixed, std::uint32_t GroupWidth>
+void unswizzle_staged(const std::byte* source, std::byte* result, std::uint32_t width, std::uint32_t height,
+                      const MortonMasks& masks, std::size_t bpp) noexcept {
+    alignas(64) std::byte stage[staging_bytes];
+    const std::size_t row_bytes = std::size_t{width} * bpp;
+    const std::uint32_t band = std::min(height, tile_side);
+    const auto chunk =
+        static_cast<std::uint32_t>(std::min<std::size_t>(width, staging_bytes / (std::size_t{band} * bpp)));
+    const std::size_t chunk_bytes = std::size_t{chunk} * bpp;
+    for (std::uint32_t y = 0; y < height; y += band) {
+        for (std::uint32_t x = 0; x < width; x += chunk) {
+            const Region region{x, y, chunk, band, 0, chunk_bytes};
+            walk_region<Fixed, GroupWidth, Direction::unswizzle, false>(source, stage, masks, region, bpp);
+            for (std::uint32_t r = 0; r < band; ++r) {
+                stream_copy(result + std::size_t{y + r} * row_bytes + std::size_t{x} * bpp, stage + r * chunk_bytes,
+                            chunk_bytes);
+            }
+        }
+    }
+    _mm_sfence();
+}
+#endif
+
+// Walks a level whose sides are both at least 4, choosing streaming or
+// ordinary stores. Streaming needs the vector kernels and a 16-byte aligned
+// destination (every store of the kernels lands a multiple of 16 bytes from
+// the level's start) and, for the staged unswizzle, rows of whole 64-byte
+// lines.
+template <std::size_t Fixed, std::uint32_t GroupWidth, Direction D>
+void walk_groups(const std::byte* source, std::byte* result, std::uint32_t width, std::uint32_t height,
+                 std::size_t bpp) noexcept {
+    const MortonMasks masks = morton_masks(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
+    const Region whole{0, 0, width, height, 0, std::size_t{width} * bpp};
+#if DDSSWIZZLE_HAVE_SSE2
+    if constexpr (has_vector_kernel(Fixed, GroupWidth)) {
+        const bool aligned = reinterpret_cast<std::uintptr_t>(result) % 16 == 0;
+        if (aligned && std::size_t{width} * bpp >= 64 && std::size_t{width} * height * bpp >= streaming_level_bytes) {
+            if constexpr (D == Direction::swizzle) {
+                walk_region<Fixed, GroupWidth, D, true>(source, result, masks, whole, bpp);
+                _mm_sfence();
+            } else {
+                unswizzle_staged<Fixed, GroupWidth>(source, result, width, height, masks, bpp);
+            }
+            return;
+        }
+    }
+#endif
+    walk_region<Fixed, GroupWidth, D, false>(source, result, masks, whole, bpp);
+}
+
 template <std::size_t Fixed, Direction D>
 void walk_wide_level(const std::byte* source, std::byte* result, std::uint32_t width, std::uint32_t height,
                      std::size_t runtime_bpp) noexcept {
     const std::size_t bpp = Fixed != 0 ? Fixed : runtime_bpp;
-    const std::size_t row_stride = std::size_t{width} * bpp;
-    const MortonMasks masks = morton_masks(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
-    constexpr std::uint32_t block_bits = 0xFU;
-    const std::uint32_t tile_w = std::min(width, tile_side);
-    const std::uint32_t tile_h = std::min(height, tile_side);
-    const std::uint32_t column_in_tile = deposit_bits(tile_w - 1U, masks.column) & ~block_bits;
-    const std::uint32_t row_in_tile = deposit_bits(tile_h - 1U, masks.row) & ~block_bits;
-
-    for (std::uint32_t ty = 0; ty < height; ty += tile_h) {
-        const std::uint32_t row_base = deposit_bits(ty, masks.row);
-        for (std::uint32_t tx = 0; tx < width; tx += tile_w) {
-            const std::uint32_t tile_base = row_base | deposit_bits(tx, masks.column);
-            std::uint32_t row_part = 0;
-            for (std::uint32_t by = 0; by < tile_h; by += 4) {
-                const std::size_t line = (std::size_t{ty + by} * width + tx) * bpp;
-                const std::uint32_t line_base = tile_base | row_part;
-                std::uint32_t column_part = 0;
-                for (std::uint32_t bx = 0; bx < tile_w; bx += 4) {
-                    move_block4x4<Fixed, D>(source, result, line + std::size_t{bx} * bpp, row_stride,
-                                            std::size_t{line_base | column_part} * bpp, bpp);
-                    column_part = next_in_mask(column_part, column_in_tile);
-                }
-                row_part = next_in_mask(row_part, row_in_tile);
-            }
+    if constexpr (Fixed == 2) {
+        // 2-byte pixels go two blocks at a time when the level is wide enough.
+        if (width >= 8) {
+            walk_groups<Fixed, 8, D>(source, result, width, height, bpp);
+            return;
         }
     }
+    walk_groups<Fixed, 4, D>(source, result, width, height, bpp);
 }
 
 template <std::size_t Fixed, Direction D>
