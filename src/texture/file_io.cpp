@@ -90,6 +90,11 @@ std::filesystem::path resolve_target(const std::filesystem::path& path, std::err
 bool describe_open_file(int fd, OpenedFile& file) noexcept {
     struct _stat64 info {};
     if (::_fstat64(fd, &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) return false;
+    // A file with the read-only attribute is refused. Windows already refuses
+    // to open it for writing, but Wine running as root does not, and the
+    // rename would replace it all the same: checked here, so that the
+    // attribute holds wherever the tool runs.
+    if ((info.st_mode & _S_IWRITE) == 0) return false;
     file.length = static_cast<std::uint64_t>(info.st_size);
     file.permissions = static_cast<std::uint32_t>(info.st_mode);
     return true;
