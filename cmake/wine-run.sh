@@ -26,7 +26,11 @@ WINEDEBUG=-all
 # "текстура 1.dds" arrives mangled. A UTF-8 locale keeps every name intact
 # (and gives the same Windows locale, en-US, on every machine).
 LC_ALL=C.UTF-8
-export WINEPREFIX WINEDEBUG LC_ALL
+# No desktop menu entries (winemenubuilder would write them into $HOME) and
+# no .NET or HTML engine, which console programs do not need and whose
+# installers would only slow down the creation of the prefix.
+WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
+export WINEPREFIX WINEDEBUG LC_ALL WINEDLLOVERRIDES
 # Console programs need no display; keep Wine away from X11 and Wayland.
 unset DISPLAY WAYLAND_DISPLAY
 
