@@ -5,7 +5,7 @@
 #   wine-run.sh PREFIX_DIR PROGRAM.exe [ARGUMENTS...]
 #
 # PREFIX_DIR is the Wine prefix, build-mingw/wineprefix: everything Wine
-# writes stays in the build folder. The first run creates it (about 7 s and
+# writes stays in the build folder. The first run creates it (a few seconds,
 # 700 MB: Wine copies its DLLs into it); creation is serialised with flock, so
 # tests started in parallel on a fresh build folder do not race on it.
 set -eu
