@@ -217,9 +217,10 @@ TEST(ConvertTextureFile, AllocationFailureIsReportedAndUntouched) {
 // others need what only POSIX systems have and say so.
 
 TEST(ConvertTextureFile, SymbolicLinkStaysALinkAndItsTargetIsConverted) {
-    GTEST_SKIP() << "creating a symbolic link on Windows needs administrator rights or Developer Mode, and the "
-                    "C++ library cannot read links back there; a link given to the tool is followed like any "
-                    "other path form, through the file's final path name";
+    GTEST_SKIP() << "the MinGW C++ library neither creates nor reads symbolic links on Windows (function not "
+                    "supported), and creating one through the Windows API needs administrator rights or "
+                    "Developer Mode; a link given to the tool is followed like any other path form, through "
+                    "the file's final path name";
 }
 
 TEST(ConvertTextureFile, PermissionBitsAreKept) {
