@@ -11,6 +11,7 @@
 #include "cli/messages.h"
 #include "support/files.h"
 #include "support/texture_builder.h"
+#include "support/tool_process.h"
 #include "texture/texture_file.h"
 
 namespace ddsswizzle {
@@ -101,25 +102,18 @@ TEST(RunDriver, EveryConversionFailureHasItsMessage) {
     for (const auto& [status, text] : cases) EXPECT_EQ(messages::for_status(status), text);
 }
 
-#ifndef _WIN32
+// The real executable, as scripts run it, on every platform.
 
-struct ToolRun {
-    int status = -1;
-    std::string output;
-};
+// How a calling process sees the tool's -1: POSIX passes on only the low 8
+// bits of an exit status, Windows the whole 32-bit value.
+#ifdef _WIN32
+constexpr int usage_status_seen_by_caller = -1;
+#else
+constexpr int usage_status_seen_by_caller = 255;
+#endif
 
-// Runs the real executable with the given argument string (already quoted).
-ToolRun run_tool(const std::string& arguments) {
-    ToolRun run;
-    const std::string command = std::string("'") + DDSSWIZZLE_EXECUTABLE + "' " + arguments;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[256];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+testing::ToolRun run_tool(const std::vector<fs::path>& arguments) {
+    return testing::run_tool(DDSSWIZZLE_EXECUTABLE, arguments);
 }
 
 TEST(Executable, ExitStatusesAndOutput) {
@@ -127,39 +121,70 @@ TEST(Executable, ExitStatusesAndOutput) {
     const fs::path path = folder / "t.dds";
     const std::vector<std::byte> original = driver_texture();
     write_file(path, original);
-    std::string quoted = path.string();
-    quoted.insert(quoted.begin(), '\'');
-    quoted.push_back('\'');
 
-    ToolRun run = run_tool("");
-    EXPECT_EQ(run.status, 255);
+    testing::ToolRun run = run_tool({});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.status, usage_status_seen_by_caller);
     EXPECT_EQ(run.output, banner);
 
-    run = run_tool("swiz " + quoted + " x360");
+    run = run_tool({"swiz"});
+    EXPECT_EQ(run.status, usage_status_seen_by_caller);
+    EXPECT_EQ(run.output, banner);
+
+    run = run_tool({"swiz", path, "x360"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, "\nX360 not ready yet...\n");
 
-    run = run_tool("Swiz " + quoted);
+    run = run_tool({"Swiz", path});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, "\nWRONG MODE\n\n");
 
-    run = run_tool("swiz '" + (folder / "missing.dds").string() + "'");
+    run = run_tool({"swiz", folder / "missing.dds"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, "\nCannot open file\n");
     EXPECT_EQ(read_file(path), original);
 
-    run = run_tool("swiz " + quoted);
+    run = run_tool({"swiz", path});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output, "\n");
     EXPECT_NE(read_file(path), original);
 
-    run = run_tool("unswiz " + quoted + " ps3");
+    run = run_tool({"unswiz", path, "ps3"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output, "\n");
     EXPECT_EQ(read_file(path), original);
+    EXPECT_EQ(folder.entries(), std::vector<fs::path>{"t.dds"});
 }
 
-#endif  // _WIN32
+// A file name with Cyrillic letters and spaces, in a folder named the same
+// way, and a texture holding CR, LF and 0x1A bytes in its header and payload:
+// the name must reach the file system intact and no byte may be translated.
+TEST(Executable, ConvertsAndRestoresCyrillicNameWithSpacesByteForByte) {
+    ScratchFolder folder;
+    const fs::path subfolder = folder / u8"папка с пробелами";
+    fs::create_directory(subfolder);
+    const fs::path path = subfolder / u8"текстура 1.dds";
+    std::vector<std::byte> original = make_texture(rgba_spec(32, 64, 32, 7),
+                                                   testing::stored_payload_size(64, 32, 7, 4, false), 31);
+    testing::add_text_control_bytes(original);
+    write_file(path, original);
+    std::vector<std::byte> swizzled(original.size());
+    ASSERT_EQ(convert_texture_image(original, swizzled, Direction::swizzle), ConversionStatus::converted);
+    ASSERT_NE(swizzled, original);
+
+    testing::ToolRun run = run_tool({"swiz", path});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "\n");
+    EXPECT_EQ(read_file(path), swizzled);
+    EXPECT_EQ(ScratchFolder::entries_of(subfolder), std::vector<fs::path>{u8"текстура 1.dds"});
+
+    run = run_tool({"unswiz", path, "ps3"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "\n");
+    EXPECT_EQ(read_file(path), original);
+    EXPECT_EQ(ScratchFolder::entries_of(subfolder), std::vector<fs::path>{u8"текстура 1.dds"});
+}
 
 }  // namespace
 }  // namespace ddsswizzle

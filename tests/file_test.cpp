@@ -2,9 +2,18 @@
 // refused or fail with the file left exactly as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+#include <utility>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "support/files.h"
 #include "support/processes.h"
@@ -202,7 +211,163 @@ TEST(ConvertTextureFile, AllocationFailureIsReportedAndUntouched) {
 #endif
 }
 
+#else  // _WIN32
+
+// The same tests on Windows. A read-only file is refused there too; the
+// others need what only POSIX systems have and say so.
+
+TEST(ConvertTextureFile, SymbolicLinkStaysALinkAndItsTargetIsConverted) {
+    GTEST_SKIP() << "the MinGW C++ library neither creates nor reads symbolic links on Windows (function not "
+                    "supported), and creating one through the Windows API needs administrator rights or "
+                    "Developer Mode; a link given to the tool is followed like any other path form, through "
+                    "the file's final path name";
+}
+
+TEST(ConvertTextureFile, PermissionBitsAreKept) {
+    GTEST_SKIP() << "Windows files have no POSIX permission bits: the new file takes the access rules its "
+                    "folder passes on, as any file saved there does";
+}
+
+// Windows protects a file from writing with its read-only attribute, which
+// holds for every user, administrators included.
+TEST(ConvertTextureFile, FileTheUserMayNotWriteIsRefused) {
+    ScratchFolder folder;
+    const fs::path path = folder / "texture.dds";
+    const std::vector<std::byte> original = sample_texture();
+    write_file(path, original);
+    ASSERT_NE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY), 0);
+    EXPECT_EQ(convert_texture_file(path, Direction::swizzle), ConversionStatus::cannot_open);
+    EXPECT_NE(::GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY, 0U);
+    // Cleared again, or the scratch folder could not be removed.
+    EXPECT_NE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL), 0);
+    EXPECT_EQ(read_file(path), original);
+    EXPECT_EQ(folder.entries(), std::vector<fs::path>{"texture.dds"});
+}
+
+TEST(ConvertTextureFile, FolderWhereNoFileCanBeCreatedIsReportedAndUntouched) {
+    GTEST_SKIP() << "needs a folder this user may not create files in, made with POSIX permission bits or "
+                    "chown and a child process that gives up root (fork, setuid); a read-only attribute on a "
+                    "Windows folder does not stop files being created in it";
+}
+
+TEST(ConvertTextureFile, WriteFailureLeavesOriginalAndNoTemporaryFile) {
+    GTEST_SKIP() << "needs a forked child with a file-size limit (setrlimit RLIMIT_FSIZE) to make a write fail "
+                    "part way; Windows has neither. A failed rename on Windows is checked by "
+                    "ConvertTextureFile.FileOpenInAnotherProgram";
+}
+
+TEST(ConvertTextureFile, AllocationFailureIsReportedAndUntouched) {
+    GTEST_SKIP() << "needs a forked child with an address-space limit (setrlimit RLIMIT_AS); Windows has "
+                    "neither fork nor setrlimit";
+}
+
 #endif  // _WIN32
+
+// A file name with Cyrillic letters and spaces, in a folder named the same
+// way, and a texture holding CR, LF and 0x1A bytes in its header and payload:
+// the name must reach the file system intact and no byte may be translated.
+TEST(ConvertTextureFile, CyrillicNameWithSpacesConvertsAndRestoresByteForByte) {
+    ScratchFolder folder;
+    const fs::path subfolder = folder / u8"папка с пробелами";
+    fs::create_directory(subfolder);
+    const fs::path path = subfolder / u8"текстура 1.dds";
+    std::vector<std::byte> original = sample_texture();
+    testing::add_text_control_bytes(original);
+    write_file(path, original);
+    ASSERT_EQ(convert_texture_file(path, Direction::swizzle), ConversionStatus::converted);
+    EXPECT_EQ(read_file(path), expected_conversion(original, Direction::swizzle));
+    EXPECT_EQ(ScratchFolder::entries_of(subfolder), std::vector<fs::path>{u8"текстура 1.dds"});
+    ASSERT_EQ(convert_texture_file(path, Direction::unswizzle), ConversionStatus::converted);
+    EXPECT_EQ(read_file(path), original);
+    EXPECT_EQ(ScratchFolder::entries_of(subfolder), std::vector<fs::path>{u8"текстура 1.dds"});
+}
+
+// Makes a folder the working folder while the object lives.
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const fs::path& folder) : previous_(fs::current_path()) { fs::current_path(folder); }
+    WorkingFolder(const WorkingFolder&) = delete;
+    WorkingFolder& operator=(const WorkingFolder&) = delete;
+    ~WorkingFolder() {
+        std::error_code ignored;
+        fs::current_path(previous_, ignored);
+    }
+
+private:
+    fs::path previous_;
+};
+
+// However the path names the file, the file itself is converted and keeps
+// its name (the temporary file is renamed onto the file's real name, not
+// onto the spelling given), and nothing is left beside it.
+TEST(ConvertTextureFile, EveryFormOfThePathConvertsTheSameFile) {
+    ScratchFolder folder;
+    const fs::path subfolder = fs::absolute(folder / u8"папка с пробелами").make_preferred();
+    fs::create_directory(subfolder);
+    const fs::path name = u8"текстура 1.dds";
+    const fs::path path = subfolder / name;
+    const std::vector<std::byte> original = sample_texture();
+    write_file(path, original);
+    const std::vector<std::byte> swizzled = expected_conversion(original, Direction::swizzle);
+    const WorkingFolder inside(subfolder);
+
+    std::vector<std::pair<fs::path, const char*>> forms = {
+        {path, "absolute"},
+        {name, "relative"},
+        {fs::path(".") / name, "relative through ."},
+        {fs::path("..") / u8"папка с пробелами" / name, "relative through .."},
+        {fs::path(u8"../папка с пробелами/текстура 1.dds"), "forward slashes"},
+    };
+#ifdef _WIN32
+    forms.emplace_back(path.root_directory() / path.relative_path(), "root-relative, on the current drive");
+    forms.emplace_back(fs::path(L"\\\\?\\" + path.wstring()), "long-path prefix \\\\?\\");
+    forms.emplace_back(subfolder / u8"ТЕКСТУРА 1.DDS", "other letter case");
+    std::wstring short_path(MAX_PATH, L'\0');
+    const DWORD length = ::GetShortPathNameW(path.c_str(), short_path.data(), MAX_PATH);
+    short_path.resize(length < MAX_PATH ? length : 0);
+    if (!short_path.empty() && fs::path(short_path).filename() != name) {
+        forms.emplace_back(fs::path(short_path), "short 8.3 name");
+    }
+#endif
+    for (const auto& [form, what] : forms) {
+        const ConversionStatus status = convert_texture_file(form, Direction::swizzle);
+        EXPECT_EQ(status, ConversionStatus::converted) << what;
+        if (status != ConversionStatus::converted) continue;
+        EXPECT_EQ(read_file(path), swizzled) << what;
+        EXPECT_EQ(ScratchFolder::entries_of(subfolder), std::vector<fs::path>{name}) << what;
+        EXPECT_EQ(convert_texture_file(form, Direction::unswizzle), ConversionStatus::converted) << what;
+        EXPECT_EQ(read_file(path), original) << what;
+        EXPECT_EQ(ScratchFolder::entries_of(subfolder), std::vector<fs::path>{name}) << what;
+    }
+}
+
+// Another program has the texture open for reading, as an image viewer
+// might. POSIX lets the new file take the name all the same, and the reader
+// keeps the old contents (which also shows the file was replaced, not
+// overwritten). Windows does not replace a file that is open without delete
+// sharing (how the C runtime opens files), so the tool reports it and leaves
+// the file and its folder as they were.
+TEST(ConvertTextureFile, FileOpenInAnotherProgram) {
+    ScratchFolder folder;
+    const fs::path path = folder / "texture.dds";
+    const std::vector<std::byte> original = sample_texture();
+    write_file(path, original);
+    std::ifstream reader(path, std::ios::binary);
+    ASSERT_TRUE(reader.is_open());
+#ifdef _WIN32
+    EXPECT_EQ(convert_texture_file(path, Direction::swizzle), ConversionStatus::cannot_write);
+    reader.close();
+    EXPECT_EQ(read_file(path), original);
+#else
+    EXPECT_EQ(convert_texture_file(path, Direction::swizzle), ConversionStatus::converted);
+    const std::vector<char> seen((std::istreambuf_iterator<char>(reader)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(seen.size(), original.size());
+    EXPECT_TRUE(std::equal(seen.begin(), seen.end(), original.begin(),
+                           [](char a, std::byte b) { return static_cast<std::byte>(a) == b; }));
+    EXPECT_EQ(read_file(path), expected_conversion(original, Direction::swizzle));
+#endif
+    EXPECT_EQ(folder.entries(), std::vector<fs::path>{"texture.dds"});
+}
 
 }  // namespace
 }  // namespace ddsswizzle

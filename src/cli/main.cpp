@@ -7,6 +7,11 @@
 
 #include "cli/driver.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 int run_and_print(const std::vector<std::filesystem::path>& arguments) {
@@ -26,6 +31,9 @@ int run_and_print(const std::vector<std::filesystem::path>& arguments) {
 // Wide arguments, so that file names in any script reach the file system intact.
 int wmain(int argc, wchar_t** argv) {
     static_cast<void>(std::setlocale(LC_ALL, "Russian"));
+    // Binary mode: the C runtime would otherwise print every "\n" as "\r\n",
+    // and the messages are meant to be the same bytes on every system.
+    static_cast<void>(::_setmode(::_fileno(stdout), _O_BINARY));
     return run_and_print(std::vector<std::filesystem::path>(argv + (argc > 0 ? 1 : 0), argv + argc));
 }
 #else

@@ -57,9 +57,44 @@ int close_descriptor(int fd) noexcept { return ::_close(fd); }
 
 int process_id() noexcept { return ::_getpid(); }
 
+// The file's own full name, as the file system keeps it, found through a
+// handle to the file: every way of naming the file (relative, on the current
+// drive, with the \\?\ long-path prefix, in other letter case, by its short
+// 8.3 name, through a link) leads to the same name, so the rename replaces
+// the file under its real name. (The MinGW runtime's
+// std::filesystem::canonical refuses \\?\ paths.)
+std::filesystem::path resolve_target(const std::filesystem::path& path, std::error_code& error) {
+    const HANDLE handle = ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error.assign(static_cast<int>(::GetLastError()), std::system_category());
+        return {};
+    }
+    constexpr DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+    std::wstring name(MAX_PATH, L'\0');
+    DWORD length = ::GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()), flags);
+    if (length >= name.size()) {  // too long for the buffer: length is the size it needs
+        name.resize(length);
+        length = ::GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()), flags);
+    }
+    const DWORD failure = length == 0 ? ::GetLastError() : DWORD{ERROR_BUFFER_OVERFLOW};
+    ::CloseHandle(handle);
+    if (length == 0 || length >= name.size()) {
+        error.assign(static_cast<int>(failure), std::system_category());
+        return {};
+    }
+    name.resize(length);
+    return std::filesystem::path(std::move(name));
+}
+
 bool describe_open_file(int fd, OpenedFile& file) noexcept {
     struct _stat64 info {};
     if (::_fstat64(fd, &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) return false;
+    // A file with the read-only attribute is refused. Windows already refuses
+    // to open it for writing, but Wine running as root does not, and the
+    // rename would replace it all the same: checked here, so that the
+    // attribute holds wherever the tool runs.
+    if ((info.st_mode & _S_IWRITE) == 0) return false;
     file.length = static_cast<std::uint64_t>(info.st_size);
     file.permissions = static_cast<std::uint32_t>(info.st_mode);
     return true;
@@ -98,6 +133,11 @@ native_ssize write_some(int fd, const std::byte* data, std::size_t size) noexcep
 int close_descriptor(int fd) noexcept { return ::close(fd); }
 
 int process_id() noexcept { return static_cast<int>(::getpid()); }
+
+// The file itself, symbolic links resolved, as an absolute path.
+std::filesystem::path resolve_target(const std::filesystem::path& path, std::error_code& error) {
+    return std::filesystem::canonical(path, error);
+}
 
 bool describe_open_file(int fd, OpenedFile& file) noexcept {
     struct stat info {};
@@ -166,7 +206,7 @@ void close_file(OpenedFile& file) noexcept {
 
 FileStatus open_for_rewrite(const std::filesystem::path& path, OpenedFile& file) {
     std::error_code error;
-    std::filesystem::path target = std::filesystem::canonical(path, error);
+    std::filesystem::path target = resolve_target(path, error);
     if (error) return FileStatus::cannot_open;
     const int fd = open_existing(target);
     if (fd < 0) return FileStatus::cannot_open;

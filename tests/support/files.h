@@ -46,6 +46,13 @@ public:
         return names;
     }
 
+    // The same for any folder, such as one made inside the scratch folder.
+    static std::vector<std::filesystem::path> entries_of(const std::filesystem::path& folder) {
+        std::vector<std::filesystem::path> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+        return names;
+    }
+
 private:
     std::filesystem::path path_;
 };

@@ -75,6 +75,21 @@ inline std::vector<std::byte> make_texture(const TextureSpec& spec, std::size_t 
     return file;
 }
 
+// Writes the bytes a text-mode file layer would alter into a texture: CR
+// (0x0D) and LF (0x0A), alone and as a pair, and 0x1A, which ends a text file
+// on Windows. They go into header fields the tool does not read (pitch and
+// depth at 20, the reserved words from 32) and at the start, middle and end
+// of the payload (which must be at least 5 bytes long).
+inline void add_text_control_bytes(std::vector<std::byte>& file) {
+    const std::array<std::byte, 5> pattern = {std::byte{0x0D}, std::byte{0x0A}, std::byte{0x1A},
+                                              std::byte{0x0A}, std::byte{0x0D}};
+    const std::size_t payload = file.size() - 128;
+    for (const std::size_t offset : {std::size_t{20}, std::size_t{32}, std::size_t{128},
+                                     128 + payload / 2, file.size() - pattern.size()}) {
+        std::copy(pattern.begin(), pattern.end(), file.begin() + static_cast<std::ptrdiff_t>(offset));
+    }
+}
+
 // Bytes a real file stores for a mip chain: every level at least one pixel
 // (or one block) on each side, as DDS writers do. For block formats this is
 // more than the conversion counts for levels narrower than 4 pixels.
