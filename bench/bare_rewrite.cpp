@@ -2,8 +2,11 @@
 // writes the same bytes to a temporary file beside it and renames that over
 // the original, with no conversion at all. ddsswizzle does this plus the
 // layout work, so the ratio of the two times is the cost of the conversion.
+// With --payload-buffer the file is read into the same kind of buffer the
+// tool uses (huge pages where Linux offers them) instead of plain new[], to
+// separate the cost of the conversion from the gain of that buffer.
 //
-//   ddsswizzle_bare_rewrite FILE
+//   ddsswizzle_bare_rewrite FILE [--payload-buffer]
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,10 +15,14 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
+
+#include "texture/payload_buffer.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fputs("usage: ddsswizzle_bare_rewrite FILE\n", stderr);
+    const bool payload_buffer = argc == 3 && std::string_view(argv[2]) == "--payload-buffer";
+    if (argc != 2 && !payload_buffer) {
+        std::fputs("usage: ddsswizzle_bare_rewrite FILE [--payload-buffer]\n", stderr);
         return 2;
     }
     const std::string path = argv[1];
@@ -26,15 +33,22 @@ int main(int argc, char** argv) {
         return 1;
     }
     const auto length = static_cast<std::size_t>(info.st_size);
-    const std::unique_ptr<std::byte[]> buffer(new (std::nothrow) std::byte[length]);
-    if (!buffer || ::read(in, buffer.get(), length) != static_cast<ssize_t>(length)) {
+    std::unique_ptr<std::byte[]> plain;
+    ddsswizzle::PayloadBuffer tool_like;
+    if (payload_buffer) {
+        tool_like = ddsswizzle::allocate_payload_buffer(length);
+    } else {
+        plain.reset(new (std::nothrow) std::byte[length]);
+    }
+    std::byte* const buffer = payload_buffer ? tool_like.get() : plain.get();
+    if (buffer == nullptr || ::read(in, buffer, length) != static_cast<ssize_t>(length)) {
         std::perror(argv[1]);
         return 1;
     }
     ::close(in);
     const std::string temporary = path + ".bare-rewrite.tmp";
     const int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
-    const bool written = out >= 0 && ::write(out, buffer.get(), length) == static_cast<ssize_t>(length);
+    const bool written = out >= 0 && ::write(out, buffer, length) == static_cast<ssize_t>(length);
     const bool closed = out >= 0 && ::close(out) == 0;
     if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
         std::perror(temporary.c_str());

@@ -5,13 +5,12 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <memory>
-#include <new>
 #include <type_traits>
 
 #include "layout/block_tiling.h"
 #include "layout/morton.h"
 #include "texture/file_io.h"
+#include "texture/payload_buffer.h"
 
 namespace ddsswizzle {
 namespace {
@@ -196,8 +195,8 @@ ConversionStatus convert_texture_file(const std::filesystem::path& path, Directi
     // will be written. Both are left uninitialised; every byte is filled.
     if (file.length > std::numeric_limits<std::size_t>::max()) return ConversionStatus::out_of_memory;
     const auto length = static_cast<std::size_t>(file.length);
-    const std::unique_ptr<std::byte[]> source(new (std::nothrow) std::byte[length]);
-    const std::unique_ptr<std::byte[]> result(new (std::nothrow) std::byte[length]);
+    const PayloadBuffer source = allocate_payload_buffer(length);
+    const PayloadBuffer result = allocate_payload_buffer(length);
     if (!source || !result) return ConversionStatus::out_of_memory;
 
     std::memcpy(source.get(), header.data(), texture_header_size);
