@@ -8,10 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <cstdlib>
+#include <span>
 
 #include "layout/block_tiling.h"
 #include "layout/morton.h"
+#include "texture/payload_buffer.h"
 
 namespace {
 
@@ -20,10 +22,23 @@ using ddsswizzle::LevelChain;
 
 constexpr std::int32_t side = 4096;
 
-std::vector<std::byte> filled(std::size_t length) {
-    std::vector<std::byte> bytes(length);
-    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::byte>((i * 131U) >> 3U);
-    return bytes;
+// Buffers of the kind the tool converts in (huge pages where Linux offers
+// them), every page touched before timing starts.
+struct Buffers {
+    ddsswizzle::PayloadBuffer source_storage;
+    ddsswizzle::PayloadBuffer result_storage;
+    std::span<const std::byte> source;
+    std::span<std::byte> result;
+};
+
+Buffers make_buffers(std::size_t length) {
+    Buffers buffers{ddsswizzle::allocate_payload_buffer(length), ddsswizzle::allocate_payload_buffer(length), {}, {}};
+    if (!buffers.source_storage || !buffers.result_storage) std::abort();
+    for (std::size_t i = 0; i < length; ++i) buffers.source_storage[i] = static_cast<std::byte>((i * 131U) >> 3U);
+    std::memset(buffers.result_storage.get(), 0, length);
+    buffers.source = std::span<const std::byte>(buffers.source_storage.get(), length);
+    buffers.result = std::span<std::byte>(buffers.result_storage.get(), length);
+    return buffers;
 }
 
 // The literal walk a naive port would run: kept here only as the baseline.
@@ -48,10 +63,9 @@ void report(benchmark::State& state, std::size_t bytes) {
 
 void memcpy_bytes(benchmark::State& state) {
     const auto length = static_cast<std::size_t>(state.range(0));
-    const std::vector<std::byte> source = filled(length);
-    std::vector<std::byte> result(length);
+    const Buffers buffers = make_buffers(length);
     for (auto _ : state) {
-        std::memcpy(result.data(), source.data(), length);
+        std::memcpy(buffers.result.data(), buffers.source.data(), length);
         benchmark::ClobberMemory();
     }
     report(state, length);
@@ -61,10 +75,9 @@ template <Direction D>
 void pixel_walk(benchmark::State& state) {
     const auto bpp = static_cast<std::uint32_t>(state.range(0));
     const std::size_t length = std::size_t{side} * side * bpp;
-    const std::vector<std::byte> source = filled(length);
-    std::vector<std::byte> result(length);
+    const Buffers buffers = make_buffers(length);
     for (auto _ : state) {
-        ddsswizzle::convert_pixel_levels(bpp, LevelChain{side, side, 1}, source, result, D);
+        ddsswizzle::convert_pixel_levels(bpp, LevelChain{side, side, 1}, buffers.source, buffers.result, D);
         benchmark::ClobberMemory();
     }
     report(state, length);
@@ -74,10 +87,9 @@ template <Direction D>
 void plain_walk(benchmark::State& state) {
     const auto bpp = static_cast<std::size_t>(state.range(0));
     const std::size_t length = std::size_t{side} * side * bpp;
-    const std::vector<std::byte> source = filled(length);
-    std::vector<std::byte> result(length);
+    const Buffers buffers = make_buffers(length);
     for (auto _ : state) {
-        plain_pixel_walk(bpp, side, side, source.data(), result.data(), D);
+        plain_pixel_walk(bpp, side, side, buffers.source.data(), buffers.result.data(), D);
         benchmark::ClobberMemory();
     }
     report(state, length);
@@ -87,10 +99,9 @@ template <Direction D>
 void block_walk(benchmark::State& state) {
     const auto block_bytes = static_cast<std::uint32_t>(state.range(0));
     const std::size_t length = std::size_t{side} * side * block_bytes / 16;
-    const std::vector<std::byte> source = filled(length);
-    std::vector<std::byte> result(length);
+    const Buffers buffers = make_buffers(length);
     for (auto _ : state) {
-        ddsswizzle::convert_block_levels(block_bytes, LevelChain{side, side, 1}, source, result, D);
+        ddsswizzle::convert_block_levels(block_bytes, LevelChain{side, side, 1}, buffers.source, buffers.result, D);
         benchmark::ClobberMemory();
     }
     report(state, length);

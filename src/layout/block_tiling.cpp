@@ -26,63 +26,79 @@ namespace {
 using detail::move_element;
 
 constexpr std::uint32_t blocks_per_run = 16;
+
+#if DDSSWIZZLE_HAVE_SSE2
+inline __m128i load16(const std::byte* at) noexcept {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+
+inline void store16(std::byte* at, __m128i value) noexcept {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), value);
+}
+#endif
 static_assert(block_tile_index(1) == 4 && block_tile_index(15) == 60,
               "input bits 0-3 must land on output bits 2-5");
 
+// Input bit 10 (with bit 4, to keep output bit 6) flips only output bit 0,
+// and input bit 5 only output bit 1: the runs starting at first, first ^ 1040,
+// first ^ 32 and first ^ 1072 fill tiled positions t, t + 1, t + 2, t + 3 of
+// each group of four. Taking those four runs together completes whole
+// 64-byte lines of the tiled side one after another.
+constexpr std::uint32_t next_tiled_bit0 = 1040;  // input bits 4 and 10
+constexpr std::uint32_t next_tiled_bit1 = 32;    // input bit 5
+static_assert(block_tile_index(next_tiled_bit0) == 1 && block_tile_index(next_tiled_bit1) == 2);
+
 template <std::size_t BlockBytes, Direction D>
 void permute_group(const std::byte* source, std::byte* result) noexcept {
-    // Within a run, block k sits k blocks after the run's first block in
-    // linear order and 4 k blocks after it in tiled order.
-    constexpr std::size_t tiled_stride = 4 * BlockBytes;
+    constexpr std::size_t block = BlockBytes;
     for (std::uint32_t first = 0; first < blocks_per_tile_group; first += blocks_per_run) {
-        const std::size_t linear = std::size_t{first} * BlockBytes;
-        const std::size_t tiled = std::size_t{block_tile_index(first)} * BlockBytes;
-        for (std::size_t k = 0; k < blocks_per_run; ++k) {
-            if constexpr (D == Direction::swizzle) {
-                move_element<BlockBytes>(result + tiled + k * tiled_stride, source + linear + k * BlockBytes,
-                                         BlockBytes);
-            } else {
-                move_element<BlockBytes>(result + linear + k * BlockBytes, source + tiled + k * tiled_stride,
-                                         BlockBytes);
-            }
-        }
-    }
-}
-
-#if DDSSWIZZLE_HAVE_SSE2
-// 8-byte blocks, two runs at a time, in 16-byte registers. Flipping input
-// bits 4 and 10 together flips only output bit 0, so block j of a run whose
-// bit 10 is clear and block j ^ 1040 of its partner run are neighbours in
-// tiled order. Two consecutive blocks of each run, loaded as one register
-// each, make two tiled neighbour pairs: an unpack apart.
-template <Direction D>
-void permute_group_8byte_pairs(const std::byte* source, std::byte* result) noexcept {
-    constexpr std::uint32_t partner_bits = 1040;  // input bits 4 and 10
-    constexpr std::size_t block = 8;
-    constexpr std::size_t tiled_stride = 4 * block;
-    static_assert(block_tile_index(partner_bits) == 1, "partner blocks must be tiled neighbours");
-    for (std::uint32_t first = 0; first < blocks_per_tile_group; first += blocks_per_run) {
-        if ((first & 1024U) != 0) continue;  // visited as a partner run
-        const std::size_t run = std::size_t{first} * block;
-        const std::size_t partner = std::size_t{first ^ partner_bits} * block;
+        if ((first & (1024U | next_tiled_bit1)) != 0) continue;  // a partner of an earlier run
+        const std::size_t runs[4] = {std::size_t{first} * block, std::size_t{first ^ next_tiled_bit0} * block,
+                                     std::size_t{first ^ next_tiled_bit1} * block,
+                                     std::size_t{first ^ next_tiled_bit0 ^ next_tiled_bit1} * block};
         const std::size_t tiled = std::size_t{block_tile_index(first)} * block;
-        for (std::size_t k = 0; k < blocks_per_run; k += 2) {
-            const std::size_t at = tiled + k * tiled_stride;
-            if constexpr (D == Direction::swizzle) {
-                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + run + k * block));
-                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + partner + k * block));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(result + at), _mm_unpacklo_epi64(a, b));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(result + at + tiled_stride), _mm_unpackhi_epi64(a, b));
-            } else {
-                const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + at));
-                const __m128i q = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + at + tiled_stride));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(result + run + k * block), _mm_unpacklo_epi64(p, q));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(result + partner + k * block), _mm_unpackhi_epi64(p, q));
+#if DDSSWIZZLE_HAVE_SSE2
+        if constexpr (block == 8) {
+            // Blocks k and k + 1 of a run are one register; unpacking two
+            // runs' registers gives pairs of tiled neighbours.
+            for (std::size_t k = 0; k < blocks_per_run; k += 2) {
+                const std::size_t line = tiled + k * 4 * block;
+                if constexpr (D == Direction::swizzle) {
+                    const __m128i a = load16(source + runs[0] + k * block);
+                    const __m128i b = load16(source + runs[1] + k * block);
+                    const __m128i c = load16(source + runs[2] + k * block);
+                    const __m128i d = load16(source + runs[3] + k * block);
+                    store16(result + line, _mm_unpacklo_epi64(a, b));
+                    store16(result + line + 16, _mm_unpacklo_epi64(c, d));
+                    store16(result + line + 32, _mm_unpackhi_epi64(a, b));
+                    store16(result + line + 48, _mm_unpackhi_epi64(c, d));
+                } else {
+                    const __m128i p = load16(source + line);
+                    const __m128i q = load16(source + line + 16);
+                    const __m128i r = load16(source + line + 32);
+                    const __m128i t = load16(source + line + 48);
+                    store16(result + runs[0] + k * block, _mm_unpacklo_epi64(p, r));
+                    store16(result + runs[1] + k * block, _mm_unpackhi_epi64(p, r));
+                    store16(result + runs[2] + k * block, _mm_unpacklo_epi64(q, t));
+                    store16(result + runs[3] + k * block, _mm_unpackhi_epi64(q, t));
+                }
+            }
+            continue;
+        }
+#endif
+        for (std::size_t k = 0; k < blocks_per_run; ++k) {
+            // Block k of each run lands at tiled position t + 4 k + run number.
+            const std::size_t line = tiled + k * 4 * block;
+            for (std::size_t r = 0; r < 4; ++r) {
+                if constexpr (D == Direction::swizzle) {
+                    move_element<block>(result + line + r * block, source + runs[r] + k * block, block);
+                } else {
+                    move_element<block>(result + runs[r] + k * block, source + line + r * block, block);
+                }
             }
         }
     }
 }
-#endif
 
 template <std::size_t BlockBytes>
 void permute_groups(const std::byte* source, std::byte* result, std::uint64_t groups,
@@ -90,16 +106,6 @@ void permute_groups(const std::byte* source, std::byte* result, std::uint64_t gr
     constexpr std::size_t group_bytes = std::size_t{blocks_per_tile_group} * BlockBytes;
     for (std::uint64_t g = 0; g < groups; ++g) {
         const std::size_t at = static_cast<std::size_t>(g) * group_bytes;
-#if DDSSWIZZLE_HAVE_SSE2
-        if constexpr (BlockBytes == 8) {
-            if (direction == Direction::swizzle) {
-                permute_group_8byte_pairs<Direction::swizzle>(source + at, result + at);
-            } else {
-                permute_group_8byte_pairs<Direction::unswizzle>(source + at, result + at);
-            }
-            continue;
-        }
-#endif
         if (direction == Direction::swizzle) {
             permute_group<BlockBytes, Direction::swizzle>(source + at, result + at);
         } else {
