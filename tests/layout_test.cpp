@@ -132,8 +132,8 @@ std::int32_t full_chain_levels(std::int32_t w, std::int32_t h) {
 TEST(ConvertPixelLevels, MatchesRuleForAllPowerOfTwoShapes) {
     std::uint32_t seed = 7;
     for (const std::uint32_t bpp : {1U, 2U, 3U, 4U}) {
-        for (std::int32_t w = 1; w <= 256; w *= 2) {
-            for (std::int32_t h = 1; h <= 256; h *= 2) {
+        for (std::int32_t w = 1; w <= 1024; w *= 2) {
+            for (std::int32_t h = 1; h <= 1024; h *= 2) {
                 expect_pixel_walk_matches(bpp, {w, h, 1}, 0, ++seed);
                 // The full chain: non-square chains reach a side of 0 before
                 // the last level, and the bytes after that stay where they are.
