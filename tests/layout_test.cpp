@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "layout/block_tiling.h"
+#include "layout/kernel_set.h"
 #include "layout/morton.h"
 #include "support/oracles.h"
 #include "support/texture_builder.h"
@@ -101,21 +102,49 @@ TEST(BlockTileIndex, MatchesBitTableAndPermutesEachGroupOntoItself) {
     }
 }
 
-// Runs the real pixel walk and the oracle over one chain, both directions,
-// and checks they agree and that the two directions undo each other.
+// Every kernel set this processor can run; each is checked on its own.
+std::vector<KernelSet> available_kernel_sets() {
+    std::vector<KernelSet> sets;
+    for (const KernelSet set : {KernelSet::portable, KernelSet::sse2, KernelSet::avx2}) {
+        if (kernel_set_available(set)) sets.push_back(set);
+    }
+    return sets;
+}
+
+const char* kernel_set_name(KernelSet set) {
+    switch (set) {
+        case KernelSet::portable: return "portable";
+        case KernelSet::sse2: return "sse2";
+        case KernelSet::avx2: return "avx2";
+    }
+    return "?";
+}
+
+TEST(KernelSets, BestIsAvailableAndPortableAlwaysIs) {
+    EXPECT_TRUE(kernel_set_available(KernelSet::portable));
+    EXPECT_TRUE(kernel_set_available(best_kernel_set()));
+}
+
+// Runs the real pixel walk (with every available kernel set) and the oracle
+// over one chain, both directions, and checks they agree and that the two
+// directions undo each other.
 void expect_pixel_walk_matches(std::uint32_t bpp, LevelChain chain, std::size_t extra_bytes, std::uint32_t seed) {
     const std::size_t length = pixel_levels_size(bpp, chain) + extra_bytes;
     const std::vector<std::byte> source = random_bytes(length, seed);
     for (const Direction direction : {Direction::swizzle, Direction::unswizzle}) {
-        std::vector<std::byte> result(length, std::byte{0xEE});
-        convert_pixel_levels(bpp, chain, source, result, direction);
-        ASSERT_EQ(result, oracle_pixel_levels(bpp, chain, source, direction))
-            << bpp << " bpp " << chain.width << "x" << chain.height << " x" << chain.level_count
-            << (direction == Direction::swizzle ? " swizzle" : " unswizzle");
-        const Direction back = direction == Direction::swizzle ? Direction::unswizzle : Direction::swizzle;
-        std::vector<std::byte> restored(length);
-        convert_pixel_levels(bpp, chain, result, restored, back);
-        ASSERT_EQ(restored, source) << "round trip " << chain.width << "x" << chain.height;
+        const std::vector<std::byte> expected = oracle_pixel_levels(bpp, chain, source, direction);
+        for (const KernelSet set : available_kernel_sets()) {
+            std::vector<std::byte> result(length, std::byte{0xEE});
+            convert_pixel_levels_using(set, bpp, chain, source, result, direction);
+            ASSERT_EQ(result, expected) << bpp << " bpp " << chain.width << "x" << chain.height << " x"
+                                        << chain.level_count << (direction == Direction::swizzle ? " swizzle " : " unswizzle ")
+                                        << kernel_set_name(set);
+            const Direction back = direction == Direction::swizzle ? Direction::unswizzle : Direction::swizzle;
+            std::vector<std::byte> restored(length);
+            convert_pixel_levels_using(set, bpp, chain, result, restored, back);
+            ASSERT_EQ(restored, source) << "round trip " << chain.width << "x" << chain.height << " "
+                                        << kernel_set_name(set);
+        }
     }
 }
 
@@ -234,20 +263,25 @@ TEST(ConvertPixelLevels, LevelsPastTheBufferAreCopiedNotConverted) {
     EXPECT_EQ(result, source);
 }
 
-// Block walk against the oracle, both directions, plus the round trip.
+// Block walk (every available kernel set) against the oracle, both
+// directions, plus the round trip.
 void expect_block_walk_matches(std::uint32_t block_bytes, LevelChain chain, std::size_t extra_bytes,
                                std::uint32_t seed) {
     const std::size_t length = block_levels_size(block_bytes, chain) + extra_bytes;
     const std::vector<std::byte> source = random_bytes(length, seed);
     for (const Direction direction : {Direction::swizzle, Direction::unswizzle}) {
-        std::vector<std::byte> result(length, std::byte{0xEE});
-        convert_block_levels(block_bytes, chain, source, result, direction);
-        ASSERT_EQ(result, oracle_block_levels(block_bytes, chain, source, direction))
-            << block_bytes << "-byte blocks " << chain.width << "x" << chain.height;
-        const Direction back = direction == Direction::swizzle ? Direction::unswizzle : Direction::swizzle;
-        std::vector<std::byte> restored(length);
-        convert_block_levels(block_bytes, chain, result, restored, back);
-        ASSERT_EQ(restored, source) << "round trip " << chain.width << "x" << chain.height;
+        const std::vector<std::byte> expected = oracle_block_levels(block_bytes, chain, source, direction);
+        for (const KernelSet set : available_kernel_sets()) {
+            std::vector<std::byte> result(length, std::byte{0xEE});
+            convert_block_levels_using(set, block_bytes, chain, source, result, direction);
+            ASSERT_EQ(result, expected) << block_bytes << "-byte blocks " << chain.width << "x" << chain.height << " "
+                                        << kernel_set_name(set);
+            const Direction back = direction == Direction::swizzle ? Direction::unswizzle : Direction::swizzle;
+            std::vector<std::byte> restored(length);
+            convert_block_levels_using(set, block_bytes, chain, result, restored, back);
+            ASSERT_EQ(restored, source) << "round trip " << chain.width << "x" << chain.height << " "
+                                        << kernel_set_name(set);
+        }
     }
 }
 

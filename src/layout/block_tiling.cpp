@@ -1,23 +1,23 @@
 // Level walk for the tiled block order.
 //
-// Within a group the permutation is linear over bits, and input bits 0 to 3
-// land unchanged on output bits 2 to 5. So the walk takes the group in runs of
-// 16 consecutive blocks: the tiled position of the first block of a run is
-// computed once, and the run's blocks go to that position plus 0, 4, 8 ... 60.
-// Every run of 128 consecutive blocks lands inside a span of 256 positions,
-// which keeps reads and writes local.
+// Within a group of 8192 blocks the permutation is linear over bits, and
+// input bits 0 to 3 land unchanged on output bits 2 to 5. So the walk takes
+// the group in runs of 16 consecutive blocks: the tiled position of a run's
+// first block is computed once, and the run's blocks go to that position
+// plus 0, 4, 8 ... 60 blocks.
+//
+// Input bit 10 (together with bit 4, which keeps output bit 6 unchanged)
+// flips only output bit 0, and input bit 5 only output bit 1. So the runs
+// starting at first, first ^ 1040, first ^ 32 and first ^ 1072 fill tiled
+// positions t, t + 1, t + 2 and t + 3 of every group of four: taken together,
+// four runs complete whole 64-byte lines of the tiled side one after another,
+// while each run is read (or written) in order.
 #include "layout/block_tiling.h"
 
 #include <algorithm>
 
-// x86-64 always has SSE2; elsewhere the portable loops are used.
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define DDSSWIZZLE_HAVE_SSE2 1
-#else
-#define DDSSWIZZLE_HAVE_SSE2 0
-#endif
-
+#include "layout/kernel_set.h"
+#include "layout/simd.h"
 #include "layout/walk_support.h"
 
 namespace ddsswizzle {
@@ -26,90 +26,197 @@ namespace {
 using detail::move_element;
 
 constexpr std::uint32_t blocks_per_run = 16;
-
-#if DDSSWIZZLE_HAVE_SSE2
-inline __m128i load16(const std::byte* at) noexcept {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-}
-
-inline void store16(std::byte* at, __m128i value) noexcept {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), value);
-}
-#endif
 static_assert(block_tile_index(1) == 4 && block_tile_index(15) == 60,
               "input bits 0-3 must land on output bits 2-5");
 
-// Input bit 10 (with bit 4, to keep output bit 6) flips only output bit 0,
-// and input bit 5 only output bit 1: the runs starting at first, first ^ 1040,
-// first ^ 32 and first ^ 1072 fill tiled positions t, t + 1, t + 2, t + 3 of
-// each group of four. Taking those four runs together completes whole
-// 64-byte lines of the tiled side one after another.
 constexpr std::uint32_t next_tiled_bit0 = 1040;  // input bits 4 and 10
 constexpr std::uint32_t next_tiled_bit1 = 32;    // input bit 5
 static_assert(block_tile_index(next_tiled_bit0) == 1 && block_tile_index(next_tiled_bit1) == 2);
 
-template <std::size_t BlockBytes, Direction D>
-void permute_group(const std::byte* source, std::byte* result) noexcept {
-    constexpr std::size_t block = BlockBytes;
-    for (std::uint32_t first = 0; first < blocks_per_tile_group; first += blocks_per_run) {
-        if ((first & (1024U | next_tiled_bit1)) != 0) continue;  // a partner of an earlier run
-        const std::size_t runs[4] = {std::size_t{first} * block, std::size_t{first ^ next_tiled_bit0} * block,
-                                     std::size_t{first ^ next_tiled_bit1} * block,
-                                     std::size_t{first ^ next_tiled_bit0 ^ next_tiled_bit1} * block};
-        const std::size_t tiled = std::size_t{block_tile_index(first)} * block;
-#if DDSSWIZZLE_HAVE_SSE2
-        if constexpr (block == 8) {
-            // Blocks k and k + 1 of a run are one register; unpacking two
-            // runs' registers gives pairs of tiled neighbours.
-            for (std::size_t k = 0; k < blocks_per_run; k += 2) {
-                const std::size_t line = tiled + k * 4 * block;
-                if constexpr (D == Direction::swizzle) {
-                    const __m128i a = load16(source + runs[0] + k * block);
-                    const __m128i b = load16(source + runs[1] + k * block);
-                    const __m128i c = load16(source + runs[2] + k * block);
-                    const __m128i d = load16(source + runs[3] + k * block);
-                    store16(result + line, _mm_unpacklo_epi64(a, b));
-                    store16(result + line + 16, _mm_unpacklo_epi64(c, d));
-                    store16(result + line + 32, _mm_unpackhi_epi64(a, b));
-                    store16(result + line + 48, _mm_unpackhi_epi64(c, d));
-                } else {
-                    const __m128i p = load16(source + line);
-                    const __m128i q = load16(source + line + 16);
-                    const __m128i r = load16(source + line + 32);
-                    const __m128i t = load16(source + line + 48);
-                    store16(result + runs[0] + k * block, _mm_unpacklo_epi64(p, r));
-                    store16(result + runs[1] + k * block, _mm_unpackhi_epi64(p, r));
-                    store16(result + runs[2] + k * block, _mm_unpacklo_epi64(q, t));
-                    store16(result + runs[3] + k * block, _mm_unpackhi_epi64(q, t));
-                }
-            }
-            continue;
-        }
-#endif
-        for (std::size_t k = 0; k < blocks_per_run; ++k) {
-            // Block k of each run lands at tiled position t + 4 k + run number.
-            const std::size_t line = tiled + k * 4 * block;
-            for (std::size_t r = 0; r < 4; ++r) {
-                if constexpr (D == Direction::swizzle) {
-                    move_element<block>(result + line + r * block, source + runs[r] + k * block, block);
-                } else {
-                    move_element<block>(result + runs[r] + k * block, source + line + r * block, block);
-                }
+// The four runs that fill one set of tiled lines, and where the lines start.
+struct RunQuad {
+    std::size_t run[4];
+    std::size_t tiled;
+};
+
+constexpr RunQuad run_quad(std::uint32_t first, std::size_t block) noexcept {
+    return {{std::size_t{first} * block, std::size_t{first ^ next_tiled_bit0} * block,
+             std::size_t{first ^ next_tiled_bit1} * block,
+             std::size_t{first ^ next_tiled_bit0 ^ next_tiled_bit1} * block},
+            std::size_t{block_tile_index(first)} * block};
+}
+
+// A run whose first block has input bit 10 or 5 set is a partner of an
+// earlier run and is moved with it.
+constexpr bool leads_quad(std::uint32_t first) noexcept { return (first & (1024U | next_tiled_bit1)) == 0; }
+
+// Plain copies, one block at a time: block k of run r lands at tiled
+// position t + 4 k + r.
+template <std::size_t Block, Direction D>
+void permute_quad_portable(const std::byte* source, std::byte* result, const RunQuad& q) noexcept {
+    for (std::size_t k = 0; k < blocks_per_run; ++k) {
+        const std::size_t line = q.tiled + k * 4 * Block;
+        for (std::size_t r = 0; r < 4; ++r) {
+            if constexpr (D == Direction::swizzle) {
+                move_element<Block>(result + line + r * Block, source + q.run[r] + k * Block, Block);
+            } else {
+                move_element<Block>(result + q.run[r] + k * Block, source + line + r * Block, Block);
             }
         }
     }
 }
 
-template <std::size_t BlockBytes>
-void permute_groups(const std::byte* source, std::byte* result, std::uint64_t groups,
+#if DDSSWIZZLE_HAVE_SSE2
+using detail::load16;
+using detail::store16;
+
+// 16-byte registers. A 16-byte block is one register. Two consecutive 8-byte
+// blocks of a run are one register, and unpacking it with the partner run's
+// gives two pairs of tiled neighbours.
+template <std::size_t Block, Direction D>
+void permute_quad_sse2(const std::byte* source, std::byte* result, const RunQuad& q) noexcept {
+    if constexpr (Block == 16) {
+        permute_quad_portable<Block, D>(source, result, q);  // already one load and store per block
+    } else {
+        for (std::size_t k = 0; k < blocks_per_run; k += 2) {
+            const std::size_t line = q.tiled + k * 4 * Block;
+            const std::size_t at = k * Block;
+            if constexpr (D == Direction::swizzle) {
+                const __m128i a = load16(source + q.run[0] + at);
+                const __m128i b = load16(source + q.run[1] + at);
+                const __m128i c = load16(source + q.run[2] + at);
+                const __m128i d = load16(source + q.run[3] + at);
+                store16(result + line, _mm_unpacklo_epi64(a, b));
+                store16(result + line + 16, _mm_unpacklo_epi64(c, d));
+                store16(result + line + 32, _mm_unpackhi_epi64(a, b));
+                store16(result + line + 48, _mm_unpackhi_epi64(c, d));
+            } else {
+                const __m128i p = load16(source + line);
+                const __m128i r = load16(source + line + 16);
+                const __m128i s = load16(source + line + 32);
+                const __m128i t = load16(source + line + 48);
+                store16(result + q.run[0] + at, _mm_unpacklo_epi64(p, s));
+                store16(result + q.run[1] + at, _mm_unpackhi_epi64(p, s));
+                store16(result + q.run[2] + at, _mm_unpacklo_epi64(r, t));
+                store16(result + q.run[3] + at, _mm_unpackhi_epi64(r, t));
+            }
+        }
+    }
+}
+#endif
+
+#if DDSSWIZZLE_HAVE_AVX2_DISPATCH
+// 32-byte registers: each load or store carries two 16-byte blocks or four
+// 8-byte ones. The shuffles work on the two 16-byte halves of a register
+// (permute2x128 picks halves, unpack pairs 8-byte blocks within each half).
+__attribute__((target("avx2"))) inline __m256i load32(const std::byte* at) noexcept {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+__attribute__((target("avx2"))) inline void store32(std::byte* at, __m256i value) noexcept {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), value);
+}
+
+constexpr int low_halves = 0x20;   // [low half of a, low half of b]
+constexpr int high_halves = 0x31;  // [high half of a, high half of b]
+
+template <std::size_t Block, Direction D>
+__attribute__((target("avx2"))) void permute_quad_avx2(const std::byte* source, std::byte* result,
+                                                       const RunQuad& q) noexcept {
+    // Each step covers two tiled lines: 32 bytes of every run.
+    constexpr std::size_t blocks_per_step = 32 / Block;
+    for (std::size_t k = 0; k < blocks_per_run; k += blocks_per_step) {
+        const std::size_t at = k * Block;
+        const std::size_t line = q.tiled + k * 4 * Block;  // the second line is 64 bytes on
+        if constexpr (D == Direction::swizzle) {
+            const __m256i a = load32(source + q.run[0] + at);
+            const __m256i b = load32(source + q.run[1] + at);
+            const __m256i c = load32(source + q.run[2] + at);
+            const __m256i d = load32(source + q.run[3] + at);
+            if constexpr (Block == 16) {
+                // a = [a0 a1], line k = [a0 b0 c0 d0], line k + 1 = [a1 b1 c1 d1].
+                store32(result + line, _mm256_permute2x128_si256(a, b, low_halves));
+                store32(result + line + 32, _mm256_permute2x128_si256(c, d, low_halves));
+                store32(result + line + 64, _mm256_permute2x128_si256(a, b, high_halves));
+                store32(result + line + 96, _mm256_permute2x128_si256(c, d, high_halves));
+            } else {
+                // a = [a0 a1 | a2 a3]; line k = [a0 b0 c0 d0 a1 b1 c1 d1],
+                // line k + 2 = [a2 b2 c2 d2 a3 b3 c3 d3].
+                const __m256i ab_even = _mm256_unpacklo_epi64(a, b);  // [a0 b0 | a2 b2]
+                const __m256i ab_odd = _mm256_unpackhi_epi64(a, b);   // [a1 b1 | a3 b3]
+                const __m256i cd_even = _mm256_unpacklo_epi64(c, d);
+                const __m256i cd_odd = _mm256_unpackhi_epi64(c, d);
+                store32(result + line, _mm256_permute2x128_si256(ab_even, cd_even, low_halves));
+                store32(result + line + 32, _mm256_permute2x128_si256(ab_odd, cd_odd, low_halves));
+                store32(result + line + 64, _mm256_permute2x128_si256(ab_even, cd_even, high_halves));
+                store32(result + line + 96, _mm256_permute2x128_si256(ab_odd, cd_odd, high_halves));
+            }
+        } else {
+            const __m256i p = load32(source + line);
+            const __m256i r = load32(source + line + 32);
+            const __m256i s = load32(source + line + 64);
+            const __m256i t = load32(source + line + 96);
+            if constexpr (Block == 16) {
+                // p = [a0 b0], r = [c0 d0], s = [a1 b1], t = [c1 d1].
+                store32(result + q.run[0] + at, _mm256_permute2x128_si256(p, s, low_halves));
+                store32(result + q.run[1] + at, _mm256_permute2x128_si256(p, s, high_halves));
+                store32(result + q.run[2] + at, _mm256_permute2x128_si256(r, t, low_halves));
+                store32(result + q.run[3] + at, _mm256_permute2x128_si256(r, t, high_halves));
+            } else {
+                // p = [a0 b0 | c0 d0], r = [a1 b1 | c1 d1], s = [a2 b2 | c2 d2], t = [a3 b3 | c3 d3].
+                const __m256i ab_even = _mm256_permute2x128_si256(p, s, low_halves);   // [a0 b0 | a2 b2]
+                const __m256i ab_odd = _mm256_permute2x128_si256(r, t, low_halves);    // [a1 b1 | a3 b3]
+                const __m256i cd_even = _mm256_permute2x128_si256(p, s, high_halves);  // [c0 d0 | c2 d2]
+                const __m256i cd_odd = _mm256_permute2x128_si256(r, t, high_halves);   // [c1 d1 | c3 d3]
+                store32(result + q.run[0] + at, _mm256_unpacklo_epi64(ab_even, ab_odd));
+                store32(result + q.run[1] + at, _mm256_unpackhi_epi64(ab_even, ab_odd));
+                store32(result + q.run[2] + at, _mm256_unpacklo_epi64(cd_even, cd_odd));
+                store32(result + q.run[3] + at, _mm256_unpackhi_epi64(cd_even, cd_odd));
+            }
+        }
+    }
+}
+
+template <std::size_t Block, Direction D>
+__attribute__((target("avx2"))) void permute_group_avx2(const std::byte* source, std::byte* result) noexcept {
+    for (std::uint32_t first = 0; first < blocks_per_tile_group; first += blocks_per_run) {
+        if (leads_quad(first)) permute_quad_avx2<Block, D>(source, result, run_quad(first, Block));
+    }
+    _mm256_zeroupper();
+}
+#endif
+
+template <std::size_t Block, Direction D>
+void permute_group(KernelSet set, const std::byte* source, std::byte* result) noexcept {
+#if DDSSWIZZLE_HAVE_AVX2_DISPATCH
+    if (set == KernelSet::avx2) {
+        permute_group_avx2<Block, D>(source, result);
+        return;
+    }
+#endif
+    for (std::uint32_t first = 0; first < blocks_per_tile_group; first += blocks_per_run) {
+        if (!leads_quad(first)) continue;
+        const RunQuad q = run_quad(first, Block);
+#if DDSSWIZZLE_HAVE_SSE2
+        if (set != KernelSet::portable) {
+            permute_quad_sse2<Block, D>(source, result, q);
+            continue;
+        }
+#endif
+        permute_quad_portable<Block, D>(source, result, q);
+    }
+}
+
+template <std::size_t Block>
+void permute_groups(KernelSet set, const std::byte* source, std::byte* result, std::uint64_t groups,
                     Direction direction) noexcept {
-    constexpr std::size_t group_bytes = std::size_t{blocks_per_tile_group} * BlockBytes;
+    constexpr std::size_t group_bytes = std::size_t{blocks_per_tile_group} * Block;
     for (std::uint64_t g = 0; g < groups; ++g) {
         const std::size_t at = static_cast<std::size_t>(g) * group_bytes;
         if (direction == Direction::swizzle) {
-            permute_group<BlockBytes, Direction::swizzle>(source + at, result + at);
+            permute_group<Block, Direction::swizzle>(set, source + at, result + at);
         } else {
-            permute_group<BlockBytes, Direction::unswizzle>(source + at, result + at);
+            permute_group<Block, Direction::unswizzle>(set, source + at, result + at);
         }
     }
 }
@@ -136,9 +243,10 @@ std::uint64_t block_levels_size(std::uint32_t block_bytes, const LevelChain& cha
     return total;
 }
 
-void convert_block_levels(std::uint32_t block_bytes, const LevelChain& chain,
-                          std::span<const std::byte> source, std::span<std::byte> result,
-                          Direction direction) noexcept {
+void convert_block_levels_using(KernelSet set, std::uint32_t block_bytes, const LevelChain& chain,
+                                std::span<const std::byte> source, std::span<std::byte> result,
+                                Direction direction) noexcept {
+    if (!kernel_set_available(set)) set = KernelSet::portable;
     const std::uint64_t length = std::min(source.size(), result.size());
     const bool supported = block_bytes == 8 || block_bytes == 16;
     std::uint64_t offset = 0;
@@ -155,9 +263,9 @@ void convert_block_levels(std::uint32_t block_bytes, const LevelChain& chain,
             const std::byte* from = source.data() + offset;
             std::byte* to = result.data() + offset;
             if (block_bytes == 8) {
-                permute_groups<8>(from, to, groups, direction);
+                permute_groups<8>(set, from, to, groups, direction);
             } else {
-                permute_groups<16>(from, to, groups, direction);
+                permute_groups<16>(set, from, to, groups, direction);
             }
             copied = offset + groups * block_tiling_threshold(block_bytes);
         }
@@ -166,6 +274,12 @@ void convert_block_levels(std::uint32_t block_bytes, const LevelChain& chain,
         h /= 2;
     }
     detail::copy_span(source.data(), result.data(), copied, length);
+}
+
+void convert_block_levels(std::uint32_t block_bytes, const LevelChain& chain,
+                          std::span<const std::byte> source, std::span<std::byte> result,
+                          Direction direction) noexcept {
+    convert_block_levels_using(best_kernel_set(), block_bytes, chain, source, result, direction);
 }
 
 }  // namespace ddsswizzle

@@ -1,12 +1,17 @@
 // Level walk for the Morton pixel order.
 //
 // For sides that are powers of two the Morton index is the column's bits
-// deposited into one bit mask ORed with the row's bits deposited into another.
-// The walk goes over the level in small square tiles (at most 32 x 32 pixels):
-// a tile's pixels come from a few short runs of linear rows and land in one
-// contiguous run of Morton positions, so both buffers are touched locally.
-// Inside a tile the column and row parts of the index are stepped with the
-// masked increment ((m | ~mask) + 1) & mask instead of being recomputed.
+// deposited into one bit mask ORed with the row's bits deposited into
+// another. The walk takes a level in square tiles of up to 32 x 32 pixels: a
+// tile is a few short runs of linear rows on one side and one contiguous run
+// of Morton positions on the other, so both buffers are touched locally.
+// Indices are stepped with the masked increment ((m | ~mask) + 1) & mask
+// rather than recomputed.
+//
+// With both sides at least 4 the walk moves 4 x 4 blocks (16 consecutive
+// Morton positions) at a time, in 16-byte registers for 4-byte and 2-byte
+// pixels. Levels of 8 MiB and more are written with streaming stores, which
+// skip reading each destination line before overwriting it.
 //
 // Sides that are not powers of two map several pixels onto one position; such
 // levels are walked with the plain rule, in its own loop order, so that the
@@ -17,14 +22,8 @@
 #include <bit>
 #include <cstdint>
 
-// x86-64 always has SSE2; elsewhere the portable kernels are used.
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define DDSSWIZZLE_HAVE_SSE2 1
-#else
-#define DDSSWIZZLE_HAVE_SSE2 0
-#endif
-
+#include "layout/kernel_set.h"
+#include "layout/simd.h"
 #include "layout/walk_support.h"
 
 namespace ddsswizzle {
@@ -156,16 +155,14 @@ struct GroupRegisters {
     __m128i part[4];
 };
 
-inline __m128i load16(const std::byte* at) noexcept {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-}
+using detail::load16;
 
 template <bool Stream>
 inline void store16(std::byte* at, __m128i value) noexcept {
     if constexpr (Stream) {
-        _mm_stream_si128(reinterpret_cast<__m128i*>(at), value);
+        detail::stream16(at, value);
     } else {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(at), value);
+        detail::store16(at, value);
     }
 }
 
@@ -230,12 +227,13 @@ constexpr bool has_vector_kernel(std::size_t fixed, std::uint32_t group_width) n
 constexpr bool has_vector_kernel(std::size_t /*fixed*/, std::uint32_t /*group_width*/) noexcept { return false; }
 #endif
 
-// Moves one group of GroupWidth x 4 pixels (one or two 4 x 4 blocks).
-template <std::size_t Fixed, std::uint32_t GroupWidth, Direction D, bool Stream>
+// Moves one group of GroupWidth x 4 pixels (one or two 4 x 4 blocks), with
+// the vector kernels when Vector is set.
+template <std::size_t Fixed, std::uint32_t GroupWidth, Direction D, bool Vector, bool Stream>
 inline void move_group(const std::byte* source, std::byte* result, std::size_t linear, std::size_t row_stride,
                        std::size_t morton, std::size_t bpp) noexcept {
 #if DDSSWIZZLE_HAVE_SSE2
-    if constexpr (has_vector_kernel(Fixed, GroupWidth)) {
+    if constexpr (Vector && has_vector_kernel(Fixed, GroupWidth)) {
         if constexpr (D == Direction::swizzle) {
             store_run<Stream>(result + morton, rows_to_morton<Fixed>(load_rows(source + linear, row_stride)));
         } else {
@@ -267,7 +265,7 @@ struct Region {
 // is stepped with the masked increment over the bits above the group's own.
 // source and result are the level's buffers, one of them possibly replaced
 // by the staging buffer on the linear side.
-template <std::size_t Fixed, std::uint32_t GroupWidth, Direction D, bool Stream>
+template <std::size_t Fixed, std::uint32_t GroupWidth, Direction D, bool Vector, bool Stream>
 void walk_region(const std::byte* source, std::byte* result, const MortonMasks& masks, const Region& region,
                  std::size_t bpp) noexcept {
     const std::uint32_t column_steps = masks.column & ~deposit_bits(GroupWidth - 1U, masks.column);
@@ -311,7 +309,7 @@ void walk_region(const std::byte* source, std::byte* result, const MortonMasks& 
                 std::size_t linear = tile_linear;
                 std::uint32_t morton_part = 0;
                 for (std::uint32_t g = 0; g < tile_groups; ++g) {
-                    move_group<Fixed, GroupWidth, D, Stream>(source, result, linear, region.linear_stride,
+                    move_group<Fixed, GroupWidth, D, Vector, Stream>(source, result, linear, region.linear_stride,
                                                               std::size_t{tile_base | morton_part} * bpp, bpp);
                     const auto trailing_ones = static_cast<std::uint32_t>(std::countr_one(g));
                     linear = linear - below_distance[trailing_ones] + step_distance[trailing_ones];
@@ -324,7 +322,7 @@ void walk_region(const std::byte* source, std::byte* result, const MortonMasks& 
                     const std::uint32_t line_base = tile_base | row_part;
                     std::uint32_t column_part = 0;
                     for (std::uint32_t bx = 0; bx < tile_w; bx += GroupWidth) {
-                        move_group<Fixed, GroupWidth, D, Stream>(source, result, line + std::size_t{bx} * bpp,
+                        move_group<Fixed, GroupWidth, D, Vector, Stream>(source, result, line + std::size_t{bx} * bpp,
                                                                   region.linear_stride,
                                                                   std::size_t{line_base | column_part} * bpp, bpp);
                         column_part = next_in_mask(column_part, column_in_tile);
@@ -372,7 +370,7 @@ void unswizzle_staged(const std::byte* source, std::byte* result, std::uint32_t 
     for (std::uint32_t y = 0; y < height; y += band) {
         for (std::uint32_t x = 0; x < width; x += chunk) {
             const Region region{x, y, chunk, band, 0, chunk_bytes};
-            walk_region<Fixed, GroupWidth, Direction::unswizzle, false>(source, stage, masks, region, bpp);
+            walk_region<Fixed, GroupWidth, Direction::unswizzle, true, false>(source, stage, masks, region, bpp);
             for (std::uint32_t r = 0; r < band; ++r) {
                 stream_copy(result + std::size_t{y + r} * row_bytes + std::size_t{x} * bpp, stage + r * chunk_bytes,
                             chunk_bytes);
@@ -390,45 +388,51 @@ void unswizzle_staged(const std::byte* source, std::byte* result, std::uint32_t 
 // lines.
 template <std::size_t Fixed, std::uint32_t GroupWidth, Direction D>
 void walk_groups(const std::byte* source, std::byte* result, std::uint32_t width, std::uint32_t height,
-                 std::size_t bpp) noexcept {
+                 std::size_t bpp, bool vectors) noexcept {
     const MortonMasks masks = morton_masks(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
     const Region whole{0, 0, width, height, 0, std::size_t{width} * bpp};
 #if DDSSWIZZLE_HAVE_SSE2
     if constexpr (has_vector_kernel(Fixed, GroupWidth)) {
-        const bool aligned = reinterpret_cast<std::uintptr_t>(result) % 16 == 0;
-        if (aligned && std::size_t{width} * bpp >= 64 && std::size_t{width} * height * bpp >= streaming_level_bytes) {
-            if constexpr (D == Direction::swizzle) {
-                walk_region<Fixed, GroupWidth, D, true>(source, result, masks, whole, bpp);
-                _mm_sfence();
+        if (vectors) {
+            const bool aligned = reinterpret_cast<std::uintptr_t>(result) % 16 == 0;
+            if (aligned && std::size_t{width} * bpp >= 64 &&
+                std::size_t{width} * height * bpp >= streaming_level_bytes) {
+                if constexpr (D == Direction::swizzle) {
+                    walk_region<Fixed, GroupWidth, D, true, true>(source, result, masks, whole, bpp);
+                    _mm_sfence();
+                } else {
+                    unswizzle_staged<Fixed, GroupWidth>(source, result, width, height, masks, bpp);
+                }
             } else {
-                unswizzle_staged<Fixed, GroupWidth>(source, result, width, height, masks, bpp);
+                walk_region<Fixed, GroupWidth, D, true, false>(source, result, masks, whole, bpp);
             }
             return;
         }
     }
 #endif
-    walk_region<Fixed, GroupWidth, D, false>(source, result, masks, whole, bpp);
+    static_cast<void>(vectors);
+    walk_region<Fixed, GroupWidth, D, false, false>(source, result, masks, whole, bpp);
 }
 
 template <std::size_t Fixed, Direction D>
 void walk_wide_level(const std::byte* source, std::byte* result, std::uint32_t width, std::uint32_t height,
-                     std::size_t runtime_bpp) noexcept {
+                     std::size_t runtime_bpp, bool vectors) noexcept {
     const std::size_t bpp = Fixed != 0 ? Fixed : runtime_bpp;
     if constexpr (Fixed == 2) {
         // 2-byte pixels go two blocks at a time when the level is wide enough.
         if (width >= 8) {
-            walk_groups<Fixed, 8, D>(source, result, width, height, bpp);
+            walk_groups<Fixed, 8, D>(source, result, width, height, bpp, vectors);
             return;
         }
     }
-    walk_groups<Fixed, 4, D>(source, result, width, height, bpp);
+    walk_groups<Fixed, 4, D>(source, result, width, height, bpp, vectors);
 }
 
 template <std::size_t Fixed, Direction D>
 void walk_power_of_two_level(const std::byte* source, std::byte* result, std::uint32_t width,
-                             std::uint32_t height, std::size_t runtime_bpp) noexcept {
+                             std::uint32_t height, std::size_t runtime_bpp, bool vectors) noexcept {
     if (width >= 4 && height >= 4) {
-        walk_wide_level<Fixed, D>(source, result, width, height, runtime_bpp);
+        walk_wide_level<Fixed, D>(source, result, width, height, runtime_bpp, vectors);
     } else {
         walk_narrow_level<Fixed, D>(source, result, width, height, runtime_bpp);
     }
@@ -456,12 +460,12 @@ void walk_level_by_rule(const std::byte* source, std::byte* result, std::int32_t
 
 template <Direction D>
 void walk_power_of_two_level(const std::byte* source, std::byte* result, std::uint32_t width,
-                             std::uint32_t height, std::size_t bpp) noexcept {
+                             std::uint32_t height, std::size_t bpp, bool vectors) noexcept {
     switch (bpp) {
-        case 1: walk_power_of_two_level<1, D>(source, result, width, height, bpp); break;
-        case 2: walk_power_of_two_level<2, D>(source, result, width, height, bpp); break;
-        case 4: walk_power_of_two_level<4, D>(source, result, width, height, bpp); break;
-        default: walk_power_of_two_level<0, D>(source, result, width, height, bpp); break;
+        case 1: walk_power_of_two_level<1, D>(source, result, width, height, bpp, vectors); break;
+        case 2: walk_power_of_two_level<2, D>(source, result, width, height, bpp, vectors); break;
+        case 4: walk_power_of_two_level<4, D>(source, result, width, height, bpp, vectors); break;
+        default: walk_power_of_two_level<0, D>(source, result, width, height, bpp, vectors); break;
     }
 }
 
@@ -484,6 +488,14 @@ std::uint64_t pixel_levels_size(std::uint32_t bytes_per_pixel, const LevelChain&
 void convert_pixel_levels(std::uint32_t bytes_per_pixel, const LevelChain& chain,
                           std::span<const std::byte> source, std::span<std::byte> result,
                           Direction direction) noexcept {
+    convert_pixel_levels_using(best_kernel_set(), bytes_per_pixel, chain, source, result, direction);
+}
+
+void convert_pixel_levels_using(KernelSet set, std::uint32_t bytes_per_pixel, const LevelChain& chain,
+                                std::span<const std::byte> source, std::span<std::byte> result,
+                                Direction direction) noexcept {
+    // The pixel kernels go no wider than 16-byte registers.
+    const bool vectors = set != KernelSet::portable && kernel_set_available(set);
     const std::uint64_t length = std::min(source.size(), result.size());
     std::uint64_t offset = 0;
     std::int32_t w = chain.width;
@@ -506,11 +518,11 @@ void convert_pixel_levels(std::uint32_t bytes_per_pixel, const LevelChain& chain
         } else if (direction == Direction::swizzle) {
             walk_power_of_two_level<Direction::swizzle>(level_source, level_result,
                                                         static_cast<std::uint32_t>(w),
-                                                        static_cast<std::uint32_t>(h), bytes_per_pixel);
+                                                        static_cast<std::uint32_t>(h), bytes_per_pixel, vectors);
         } else {
             walk_power_of_two_level<Direction::unswizzle>(level_source, level_result,
                                                           static_cast<std::uint32_t>(w),
-                                                          static_cast<std::uint32_t>(h), bytes_per_pixel);
+                                                          static_cast<std::uint32_t>(h), bytes_per_pixel, vectors);
         }
         offset += size;
         w /= 2;
