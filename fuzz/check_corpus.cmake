@@ -1,0 +1,23 @@
+# Regenerates the fuzzer's seed corpus and checks it is fuzz/corpus, file for
+# file and byte for byte.
+file(REMOVE_RECURSE ${OUTPUT})
+execute_process(COMMAND ${GENERATOR} ${OUTPUT} RESULT_VARIABLE generated)
+if(NOT generated EQUAL 0)
+  message(FATAL_ERROR "corpus generator failed: ${generated}")
+endif()
+file(GLOB written RELATIVE ${OUTPUT} ${OUTPUT}/*)
+file(GLOB committed RELATIVE ${EXPECTED} ${EXPECTED}/*)
+list(SORT written)
+list(SORT committed)
+if(NOT written STREQUAL committed)
+  message(FATAL_ERROR "${EXPECTED} holds\n  ${committed}\nbut the generator writes\n  ${written}")
+endif()
+foreach(name IN LISTS written)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUTPUT}/${name} ${EXPECTED}/${name}
+                  RESULT_VARIABLE same)
+  if(NOT same EQUAL 0)
+    message(FATAL_ERROR "${EXPECTED}/${name} is not what ddsswizzle_make_corpus writes")
+  endif()
+endforeach()
+list(LENGTH written count)
+message(STATUS "${count} seed files match the generator")
