@@ -55,6 +55,8 @@ native_ssize write_some(int fd, const std::byte* data, std::size_t size) noexcep
 
 int close_descriptor(int fd) noexcept { return ::_close(fd); }
 
+bool flush_to_disk(int fd) noexcept { return ::_commit(fd) == 0; }
+
 int process_id() noexcept { return ::_getpid(); }
 
 bool describe_open_file(int fd, OpenedFile& file) noexcept {
@@ -96,6 +98,8 @@ native_ssize write_some(int fd, const std::byte* data, std::size_t size) noexcep
 }
 
 int close_descriptor(int fd) noexcept { return ::close(fd); }
+
+bool flush_to_disk(int fd) noexcept { return ::fsync(fd) == 0; }
 
 int process_id() noexcept { return static_cast<int>(::getpid()); }
 
@@ -196,7 +200,11 @@ FileStatus replace_file_contents(const OpenedFile& file, std::span<const std::by
     std::filesystem::path temporary;
     const int fd = create_temporary(file.target, temporary);
     if (fd < 0) return FileStatus::cannot_write;
-    bool written = apply_metadata(fd, file) && write_all(fd, contents) == FileStatus::ok;
+    // The new contents must be on the disk before the rename makes them the
+    // file: otherwise a power cut soon after could leave the name pointing
+    // at a file whose data was never written, on file systems that commit
+    // the rename first.
+    bool written = apply_metadata(fd, file) && write_all(fd, contents) == FileStatus::ok && flush_to_disk(fd);
     written = close_descriptor(fd) == 0 && written;
     if (!written || !rename_over(temporary, file.target)) {
         remove_file(temporary);
