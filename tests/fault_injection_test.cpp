@@ -23,6 +23,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/files.h"
@@ -72,7 +73,23 @@ struct ChildSetup {
     // Runs in the parent with the child's process id while the child waits
     // just before exec.
     std::function<void(pid_t)> before_exec;
+    // Variables added to (or replacing those in) the child's environment.
+    std::vector<std::string> environment;
 };
+
+// The environment of this process with the given NAME=value entries set.
+std::vector<std::string> environment_with(const std::vector<std::string>& extra) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        const bool replaced = std::any_of(extra.begin(), extra.end(), [&](const std::string& e) {
+            return text.substr(0, text.find('=') + 1) == std::string_view(e).substr(0, e.find('=') + 1);
+        });
+        if (!replaced) entries.emplace_back(text);
+    }
+    entries.insert(entries.end(), extra.begin(), extra.end());
+    return entries;
+}
 
 // Longest a run of the tool may take; a run that hangs (blocked opening a
 // FIFO, say) is killed and reported instead of stalling the whole suite.
@@ -128,6 +145,10 @@ ToolRun run_tool(const fs::path& executable, const std::vector<std::string>& arg
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
+    std::vector<std::string> variables = environment_with(setup.environment);
+    std::vector<char*> envp;
+    for (std::string& variable : variables) envp.push_back(variable.data());
+    envp.push_back(nullptr);
 
     int out_pipe[2];
     int err_pipe[2];
@@ -150,7 +171,7 @@ ToolRun run_tool(const fs::path& executable, const std::vector<std::string>& arg
         if (setup.unprivileged) ready = ready && testing::drop_privileges();
         char go = 0;
         if (!ready || ::read(go_pipe[0], &go, 1) != 1) ::_exit(125);
-        ::execv(argv[0], argv.data());
+        ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
     ::close(out_pipe[1]);
@@ -678,6 +699,69 @@ TEST(FaultInjection, MipCountByteDecidesTheLevelsConverted) {
         EXPECT_EQ(run.exit_status, 0) << what;
         EXPECT_EQ(read_file(path), original) << what;
         EXPECT_EQ(folder.entries(), only("texture.dds")) << what;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// System calls failing inside the tool (tests/fault_shim.cpp, preloaded):
+// the disk filling up, read and write errors, interrupted and partial
+// transfers, and failures of the steps that commit the new file.
+
+TEST(FaultInjection, FailingSystemCallsAreReportedOrRetried) {
+    enum class Outcome { converted, untouched };
+    struct Case {
+        const char* rules;
+        std::string output;
+        Outcome outcome;
+        const char* what;
+    };
+    const std::string truncated = "\nTexture data is truncated\n";
+    const Case cases[] = {
+        {"write:ENOSPC:1", cannot_write, Outcome::untouched, "disk full"},
+        {"write:EIO:1", cannot_write, Outcome::untouched, "write error"},
+        {"write:short:1;write:ENOSPC:2", cannot_write, Outcome::untouched, "disk full half way"},
+        {"write:zero:1", cannot_write, Outcome::untouched, "write moving nothing"},
+        {"write:EINTR:1", "\n", Outcome::converted, "interrupted write is retried"},
+        {"write:short:0", "\n", Outcome::converted, "partial writes are continued"},
+        {"read:EIO:1", cannot_open, Outcome::untouched, "header read error"},
+        {"read:EIO:2", cannot_open, Outcome::untouched, "payload read error"},
+        {"read:zero:2", truncated, Outcome::untouched, "file ends before its length"},
+        {"read:EINTR:1;read:EINTR:2", "\n", Outcome::converted, "interrupted reads are retried"},
+        {"read:short:0", "\n", Outcome::converted, "partial reads are continued"},
+        {"fchmod:EPERM:1", cannot_write, Outcome::untouched, "permission bits cannot be set"},
+        {"fsync:EIO:1", cannot_write, Outcome::untouched, "new contents cannot be flushed to disk"},
+        {"close:EIO:2", cannot_write, Outcome::untouched, "closing the new file fails"},
+        {"close:EIO:1", "\n", Outcome::converted, "closing the texture after reading it fails"},
+        {"rename:EXDEV:1", cannot_write, Outcome::untouched, "rename refused"},
+        {"rename:EIO:1", cannot_write, Outcome::untouched, "rename error"},
+    };
+    const std::vector<std::byte> original = tiled_texture();
+    const std::vector<std::byte> expected = oracle_conversion(original, true, 8, {512, 256, 10}, Direction::swizzle);
+    ScratchFolder logs;
+    int case_number = 0;
+    for (const Case& c : cases) {
+        ScratchFolder folder;
+        const fs::path path = folder / "texture.dds";
+        write_file(path, original);
+        const FileState before = file_state(path);
+        const fs::path log = logs / ("faults-" + std::to_string(++case_number) + ".log");
+        ChildSetup setup;
+        std::string asan_options = "verify_asan_link_order=0";  // the library is preloaded ahead of it
+        if (const char* inherited = std::getenv("ASAN_OPTIONS")) asan_options = std::string(inherited) + ":" + asan_options;
+        setup.environment = {std::string("LD_PRELOAD=") + DDSSWIZZLE_FAULT_SHIM, std::string("DDSSWIZZLE_FAULT=") + c.rules,
+                             "DDSSWIZZLE_FAULT_LOG=" + log.string(), "ASAN_OPTIONS=" + asan_options};
+        const ToolRun run = run_tool({"swiz", path.string()}, setup);
+        EXPECT_EQ(run.output, c.output) << c.what;
+        EXPECT_EQ(run.errors, "") << c.what;
+        EXPECT_TRUE(fs::exists(log) && !read_file(log).empty()) << c.what << ": no fault was injected";
+        if (c.outcome == Outcome::converted) {
+            EXPECT_EQ(run.exit_status, 0) << c.what;
+            EXPECT_EQ(read_file(path), expected) << c.what;
+        } else {
+            EXPECT_EQ(run.exit_status, 1) << c.what;
+            expect_untouched(path, before, c.what);
+        }
+        EXPECT_EQ(folder.entries(), only("texture.dds")) << c.what;
     }
 }
 
