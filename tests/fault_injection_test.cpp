@@ -433,6 +433,28 @@ TEST(FaultInjection, TemporaryNamesAlreadyTakenAreSkippedNotClobbered) {
     }
 }
 
+// A name near the file system's limit (255 bytes) leaves no room to add the
+// temporary suffix (".ddsswizzle-", process id, attempt, ".tmp") to it; the
+// texture must still be converted.
+TEST(FaultInjection, TextureWithTheLongestNameIsConverted) {
+    const std::vector<std::byte> original = tiled_texture();
+    const std::vector<std::byte> expected = oracle_conversion(original, true, 8, {512, 256, 10}, Direction::swizzle);
+    for (const std::size_t length : {std::size_t{200}, std::size_t{240}, std::size_t{255}}) {
+        const std::string name = std::string(length - 4, 'n') + ".dds";
+        ScratchFolder folder;
+        const fs::path path = folder / name;
+        write_file(path, original);
+        ToolRun run = run_tool({"swiz", path.string()});
+        EXPECT_EQ(run.exit_status, 0) << length;
+        EXPECT_EQ(run.output, "\n") << length;
+        EXPECT_EQ(read_file(path), expected) << length;
+        EXPECT_EQ(folder.entries(), std::vector<fs::path>{name}) << length;
+        run = run_tool({"unswiz", path.string()});
+        EXPECT_EQ(run.exit_status, 0) << length;
+        EXPECT_EQ(read_file(path), original) << length;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Files and folders the user may not change. Root may write any file, so
 // these run unprivileged: as the user "nobody" when the tests run as root.

@@ -143,11 +143,18 @@ FileStatus write_all(int fd, std::span<const std::byte> contents) noexcept {
 
 // Creates a temporary file beside the target; its name keeps the target's
 // name visible so that a file left by a killed process is recognisable.
+// When the target's name is too close to the file system's length limit for
+// that, the suffix alone is used as the name.
 int create_temporary(const std::filesystem::path& target, std::filesystem::path& temporary) {
     for (int attempt = 0; attempt < temporary_name_attempts; ++attempt) {
+        const std::string suffix = "ddsswizzle-" + std::to_string(process_id()) + "-" + std::to_string(attempt) + ".tmp";
         std::filesystem::path name = target;
-        name += ".ddsswizzle-" + std::to_string(process_id()) + "-" + std::to_string(attempt) + ".tmp";
-        const int fd = create_exclusive(name);
+        name += "." + suffix;
+        int fd = create_exclusive(name);
+        if (fd < 0 && errno == ENAMETOOLONG) {
+            name = target.parent_path() / suffix;
+            fd = create_exclusive(name);
+        }
         if (fd >= 0) {
             temporary = std::move(name);
             return fd;
