@@ -28,7 +28,8 @@ clang_tidy_src() {
 
 stage "sanitizer tests, ASan + UBSan (build-sanitize/)" cmake --workflow --preset sanitize
 stage "fuzzer build and seed corpus (build-fuzz/)" cmake --workflow --preset fuzz
-stage "fuzzer, bounded run of 60 s" fuzz/run_fuzzer.sh 60
+stage "texture fuzzer, bounded run of 60 s" fuzz/run_fuzzer.sh 60 texture
+stage "walk fuzzer, bounded run of 20 s" fuzz/run_fuzzer.sh 20 walks
 stage "clang-tidy over src/ (build-ci/ compile commands)" clang_tidy_src
 # --- end of robustness checks ---------------------------------------------
 

@@ -1,12 +1,18 @@
-// Writes the seed corpus of the texture fuzzer: one small file for every
-// surface class and for the shapes where the layouts change behaviour (the
-// 8192-block tiling threshold, a partial block group, a 1 x N level, a
-// non-square chain whose levels reach a side of 0, odd block sides, the mip
-// count byte read as a signed number), plus a few files the tool refuses.
+// Writes the seed corpora of the fuzzers.
 //
-//   ddsswizzle_make_corpus FOLDER
+// corpus/, for the texture fuzzer: one small file for every surface class
+// and for the shapes where the layouts change behaviour (the 8192-block
+// tiling threshold, a partial block group, a 1 x N level, a non-square chain
+// whose levels reach a side of 0, odd block sides, the mip count byte read
+// as a signed number), plus a few files the tool refuses.
 //
-// The files in fuzz/corpus are what this program writes; a test checks it.
+// corpus-walks/, for the walk fuzzer: a chain of each walk, a side that is
+// not a power of two, and a chain that claims more than its buffer.
+//
+//   ddsswizzle_make_corpus FOLDER    (writes FOLDER/corpus, FOLDER/corpus-walks)
+//
+// The files in fuzz/corpus and fuzz/corpus-walks are what this program
+// writes; a test checks it.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -72,24 +78,56 @@ std::vector<Seed> seeds() {
     };
 }
 
+// Control bytes of the walk fuzzer's input (see walk_fuzzer.cpp), then the
+// source buffer.
+std::vector<std::byte> walk_input(std::uint8_t kind, std::int32_t width, std::int32_t height, std::int8_t levels,
+                                  std::uint8_t shortfall, std::size_t source_size, std::uint32_t seed) {
+    std::vector<std::byte> bytes(11);
+    bytes[0] = static_cast<std::byte>(kind);
+    put_u32(bytes, 1, static_cast<std::uint32_t>(width));
+    put_u32(bytes, 5, static_cast<std::uint32_t>(height));
+    bytes[9] = static_cast<std::byte>(levels);
+    bytes[10] = static_cast<std::byte>(shortfall);
+    const std::vector<std::byte> source = random_bytes(source_size, seed);
+    bytes.insert(bytes.end(), source.begin(), source.end());
+    return bytes;
+}
+
+std::vector<Seed> walk_seeds() {
+    return {
+        // kind 4: pixel walk, 4 bytes per pixel; kind 129 (129 % 3 == 0): 8-byte blocks; 130: 16-byte blocks.
+        {"pixels4-64x32-7-levels", walk_input(4, 64, 32, 7, 0, pixels(64, 32, 7, 4), 601)},
+        {"pixels3-12x20-not-power-of-two", walk_input(3, 12, 20, 3, 0, pixels(12, 20, 3, 3), 602)},
+        {"pixels2-1x128-column", walk_input(2, 1, 128, 8, 0, pixels(1, 128, 8, 2), 603)},
+        {"pixels1-256x256-short-buffer", walk_input(1, 256, 256, 9, 2, 4096, 604)},
+        {"blocks8-512x256-one-group", walk_input(129, 512, 256, 2, 0, 65536 + 16384, 605)},
+        {"blocks16-6x10-odd-sides", walk_input(130, 6, 10, 2, 1, 96, 606)},
+        {"blocks8-negative-width", walk_input(129, -512, 256, 1, 0, 256, 607)},
+    };
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fputs("usage: ddsswizzle_make_corpus FOLDER\n", stderr);
-        return 2;
-    }
-    const std::filesystem::path folder = argv[1];
+bool write_seeds(const std::filesystem::path& folder, const std::vector<Seed>& seeds) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    for (const Seed& seed : seeds()) {
+    for (const Seed& seed : seeds) {
         std::ofstream out(folder / seed.name, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(seed.bytes.data()), static_cast<std::streamsize>(seed.bytes.size()));
         out.close();
         if (!out) {
             std::fprintf(stderr, "cannot write %s\n", (folder / seed.name).string().c_str());
-            return 1;
+            return false;
         }
     }
-    return 0;
+    return true;
+}
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fputs("usage: ddsswizzle_make_corpus FOLDER (writes FOLDER/corpus and FOLDER/corpus-walks)\n", stderr);
+        return 2;
+    }
+    const std::filesystem::path folder = argv[1];
+    return write_seeds(folder / "corpus", seeds()) && write_seeds(folder / "corpus-walks", walk_seeds()) ? 0 : 1;
 }
