@@ -30,8 +30,8 @@ struct Seed {
     std::vector<std::byte> bytes;
 };
 
-std::vector<std::byte> texture(const TextureSpec& spec, std::size_t payload, std::uint32_t seed) {
-    return make_texture(spec, payload, seed);
+std::vector<std::byte> texture(const TextureSpec& fields, std::size_t payload, std::uint32_t seed) {
+    return make_texture(fields, payload, seed);
 }
 
 std::size_t blocks(std::int32_t w, std::int32_t h, std::uint32_t levels, std::uint32_t block_bytes) {

@@ -631,8 +631,8 @@ TEST(FaultInjection, WhatIsNotARegularFileCannotBeOpened) {
 
 TextureSpec with_mip_count(std::uint32_t mip_count) { return rgba_spec(32, 64, 64, mip_count); }
 
-std::vector<std::byte> header_only(const TextureSpec& spec, std::size_t keep) {
-    std::vector<std::byte> bytes = make_header(spec);
+std::vector<std::byte> header_only(const TextureSpec& fields, std::size_t keep) {
+    std::vector<std::byte> bytes = make_header(fields);
     bytes.resize(keep);
     return bytes;
 }
