@@ -116,7 +116,7 @@ bool write_seeds(const std::filesystem::path& folder, const std::vector<Seed>& s
         out.write(reinterpret_cast<const char*>(seed.bytes.data()), static_cast<std::streamsize>(seed.bytes.size()));
         out.close();
         if (!out) {
-            std::fprintf(stderr, "cannot write %s\n", (folder / seed.name).string().c_str());
+            static_cast<void>(std::fprintf(stderr, "cannot write %s\n", (folder / seed.name).string().c_str()));
             return false;
         }
     }
@@ -125,7 +125,7 @@ bool write_seeds(const std::filesystem::path& folder, const std::vector<Seed>& s
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fputs("usage: ddsswizzle_make_corpus FOLDER (writes FOLDER/corpus and FOLDER/corpus-walks)\n", stderr);
+        static_cast<void>(std::fputs("usage: ddsswizzle_make_corpus FOLDER (writes FOLDER/corpus and FOLDER/corpus-walks)\n", stderr));
         return 2;
     }
     const std::filesystem::path folder = argv[1];

@@ -44,7 +44,7 @@ using ddsswizzle::texture_header_size;
 
 void require(bool holds, const char* what) {
     if (!holds) {
-        std::fprintf(stderr, "\nbroken guarantee: %s\n", what);
+        static_cast<void>(std::fprintf(stderr, "\nbroken guarantee: %s\n", what));
         std::abort();
     }
 }
@@ -145,7 +145,10 @@ void check_in_memory(std::span<const std::byte> file, const ddsswizzle::TextureP
 class ScratchFolder {
 public:
     ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ddsswizzle-fuzz-XXXXXX").string();
+        std::error_code error;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(error);
+        if (error) return;
+        std::string pattern = (base / "ddsswizzle-fuzz-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
     }
     ScratchFolder(const ScratchFolder&) = delete;
@@ -181,11 +184,13 @@ std::vector<std::byte> read_whole(const std::filesystem::path& path) {
 bool folder_holds_only(const std::filesystem::path& folder, const std::filesystem::path& file) {
     std::size_t count = 0;
     bool found = false;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
         ++count;
-        found = found || entry.path() == file;
+        found = found || entry->path() == file;
     }
-    return count == 1 && found;
+    return !error && count == 1 && found;
 }
 
 // The same input through convert_texture_file, on a real file.
@@ -207,7 +212,9 @@ void check_on_disk(std::span<const std::byte> file, const ddsswizzle::TexturePla
         require(same_bytes(after, file), "a refused file is untouched");
     }
     require(folder_holds_only(folder.path(), path), "no temporary file is left behind");
-    std::filesystem::remove(path);
+    std::error_code removed;
+    std::filesystem::remove(path, removed);
+    require(!removed, "the scratch file can be removed");
 }
 
 // FNV-1a of the length and the first bytes, to pick the inputs that also go

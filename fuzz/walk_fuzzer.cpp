@@ -31,7 +31,7 @@ using ddsswizzle::LevelChain;
 
 void require(bool holds, const char* what) {
     if (!holds) {
-        std::fprintf(stderr, "\nbroken guarantee: %s\n", what);
+        static_cast<void>(std::fprintf(stderr, "\nbroken guarantee: %s\n", what));
         std::abort();
     }
 }
@@ -64,7 +64,7 @@ WalkInput parse(const std::uint8_t* data, std::size_t size) {
     }
     input.chain.width = load_int32(data + 1);
     input.chain.height = load_int32(data + 5);
-    input.chain.level_count = static_cast<std::int8_t>(data[9]);
+    input.chain.level_count = std::int32_t{static_cast<std::int8_t>(data[9])};  // signed on purpose: -128 to 127
     const std::size_t source_size = size - control_bytes;
     input.result_shortfall = std::min<std::size_t>(data[10] % 4, source_size);
     input.source = std::span(reinterpret_cast<const std::byte*>(data + control_bytes), source_size);
