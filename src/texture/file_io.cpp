@@ -55,6 +55,8 @@ native_ssize write_some(int fd, const std::byte* data, std::size_t size) noexcep
 
 int close_descriptor(int fd) noexcept { return ::_close(fd); }
 
+bool flush_to_disk(int fd) noexcept { return ::_commit(fd) == 0; }
+
 int process_id() noexcept { return ::_getpid(); }
 
 // The file's own full name, as the file system keeps it, found through a
@@ -132,6 +134,8 @@ native_ssize write_some(int fd, const std::byte* data, std::size_t size) noexcep
 
 int close_descriptor(int fd) noexcept { return ::close(fd); }
 
+bool flush_to_disk(int fd) noexcept { return ::fsync(fd) == 0; }
+
 int process_id() noexcept { return static_cast<int>(::getpid()); }
 
 // The file itself, symbolic links resolved, as an absolute path.
@@ -179,11 +183,18 @@ FileStatus write_all(int fd, std::span<const std::byte> contents) noexcept {
 
 // Creates a temporary file beside the target; its name keeps the target's
 // name visible so that a file left by a killed process is recognisable.
+// When the target's name is too close to the file system's length limit for
+// that, the suffix alone is used as the name.
 int create_temporary(const std::filesystem::path& target, std::filesystem::path& temporary) {
     for (int attempt = 0; attempt < temporary_name_attempts; ++attempt) {
+        const std::string suffix = "ddsswizzle-" + std::to_string(process_id()) + "-" + std::to_string(attempt) + ".tmp";
         std::filesystem::path name = target;
-        name += ".ddsswizzle-" + std::to_string(process_id()) + "-" + std::to_string(attempt) + ".tmp";
-        const int fd = create_exclusive(name);
+        name += "." + suffix;
+        int fd = create_exclusive(name);
+        if (fd < 0 && errno == ENAMETOOLONG) {
+            name = target.parent_path() / suffix;
+            fd = create_exclusive(name);
+        }
         if (fd >= 0) {
             temporary = std::move(name);
             return fd;
@@ -236,7 +247,11 @@ FileStatus replace_file_contents(const OpenedFile& file, std::span<const std::by
     std::filesystem::path temporary;
     const int fd = create_temporary(file.target, temporary);
     if (fd < 0) return FileStatus::cannot_write;
-    bool written = apply_metadata(fd, file) && write_all(fd, contents) == FileStatus::ok;
+    // The new contents must be on the disk before the rename makes them the
+    // file: otherwise a power cut soon after could leave the name pointing
+    // at a file whose data was never written, on file systems that commit
+    // the rename first.
+    bool written = apply_metadata(fd, file) && write_all(fd, contents) == FileStatus::ok && flush_to_disk(fd);
     written = close_descriptor(fd) == 0 && written;
     if (!written || !rename_over(temporary, file.target)) {
         remove_file(temporary);

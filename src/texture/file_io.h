@@ -46,7 +46,8 @@ FileStatus read_exact(OpenedFile& file, std::span<std::byte> buffer) noexcept;
 void close_file(OpenedFile& file) noexcept;
 
 // Writes contents to a new temporary file in the target's folder, with the
-// target's permission bits, and renames it over the target. On failure the
+// target's permission bits, flushes it to the disk, and renames it over the
+// target. On failure the
 // temporary file is removed and the target is untouched.
 FileStatus replace_file_contents(const OpenedFile& file, std::span<const std::byte> contents);
 

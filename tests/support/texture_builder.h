@@ -46,7 +46,9 @@ inline std::vector<std::byte> make_header(const TextureSpec& spec) {
     put_u32(header, 76, 32);  // pixel-format size
     put_u32(header, 80, spec.format_flags);
     std::array<char, 4> code{};
-    std::memcpy(code.data(), spec.four_cc.data(), std::min<std::size_t>(spec.four_cc.size(), 4));
+    // An empty FourCC has a null data pointer, which memcpy may not be given
+    // even for zero bytes; copy_n takes it.
+    std::copy_n(spec.four_cc.begin(), std::min<std::size_t>(spec.four_cc.size(), 4), code.begin());
     std::memcpy(header.data() + 84, code.data(), 4);
     put_u32(header, 88, spec.bit_count);
     return header;
