@@ -242,7 +242,7 @@ inline void move_group(const std::byte* source, std::byte* result, std::size_t l
         return;
     }
 #endif
-    for (std::uint32_t block = 0; block < GroupWidth / 4; ++block) {
+    for (std::size_t block = 0; block < GroupWidth / 4; ++block) {
         move_block4x4<Fixed, D>(source, result, linear + block * 4 * bpp, row_stride, morton + block * 16 * bpp, bpp);
     }
 }
