@@ -35,6 +35,20 @@ using detail::move_element;
 // contiguous run of 1024 Morton positions, read or written in one go.
 constexpr std::uint32_t tile_side = 32;
 
+// Tile sides of the grouped walks, found by measurement. Swizzling reads a
+// tile from as many linear rows as it is high and does best when each of
+// those row pieces is one 64-byte line (16 x 16 tiles of 4-byte pixels,
+// 32 x 32 of 2-byte ones): fewer rows at a time keep the hardware prefetcher
+// on track. Unswizzling reads the Morton side sequentially and writes rows
+// through the staging buffer; larger tiles mean longer runs on both sides.
+constexpr std::uint32_t swizzle_tile_side(std::size_t bpp) noexcept { return bpp >= 4 ? 16 : 32; }
+constexpr std::uint32_t unswizzle_tile_side = 64;
+
+template <Direction D>
+constexpr std::uint32_t group_tile_side(std::size_t bpp) noexcept {
+    return D == Direction::swizzle ? swizzle_tile_side(bpp) : unswizzle_tile_side;
+}
+
 // Levels at least this large are written with streaming stores: they do not
 // fit the cache anyway, and streaming saves reading every destination line
 // from memory before overwriting it.
@@ -270,8 +284,8 @@ void walk_region(const std::byte* source, std::byte* result, const MortonMasks& 
                  std::size_t bpp) noexcept {
     const std::uint32_t column_steps = masks.column & ~deposit_bits(GroupWidth - 1U, masks.column);
     const std::uint32_t row_steps = masks.row & ~deposit_bits(3U, masks.row);
-    const std::uint32_t tile_w = std::min(region.width, tile_side);
-    const std::uint32_t tile_h = std::min(region.height, tile_side);
+    const std::uint32_t tile_w = std::min(region.width, group_tile_side<D>(bpp));
+    const std::uint32_t tile_h = std::min(region.height, group_tile_side<D>(bpp));
     const std::uint32_t column_in_tile = deposit_bits(tile_w - 1U, masks.column) & column_steps;
     const std::uint32_t row_in_tile = deposit_bits(tile_h - 1U, masks.row) & row_steps;
 
@@ -355,7 +369,7 @@ inline void stream_copy(std::byte* to, const std::byte* from, std::size_t bytes)
 }
 
 // Unswizzle of a large level: the linear rows are scattered over many lines
-// at a time, which streaming stores handle badly, so each band of up to 32
+// at a time, which streaming stores handle badly, so each band of up to 64
 // rows is unswizzled chunk by chunk into a small staging buffer and then
 // streamed out row by row as long sequential runs.
 template <std::size_t Fixed, std::uint32_t GroupWidth>
@@ -363,7 +377,7 @@ void unswizzle_staged(const std::byte* source, std::byte* result, std::uint32_t 
                       const MortonMasks& masks, std::size_t bpp) noexcept {
     alignas(64) std::byte stage[staging_bytes];
     const std::size_t row_bytes = std::size_t{width} * bpp;
-    const std::uint32_t band = std::min(height, tile_side);
+    const std::uint32_t band = std::min(height, unswizzle_tile_side);
     const auto chunk =
         static_cast<std::uint32_t>(std::min<std::size_t>(width, staging_bytes / (std::size_t{band} * bpp)));
     const std::size_t chunk_bytes = std::size_t{chunk} * bpp;
