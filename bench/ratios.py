@@ -43,9 +43,11 @@ def main(path):
     memcpy = {arg: rate for (kind, arg), rate in medians.items() if kind == "memcpy"}
     print(f"| {SIDE} x {SIDE} level | bytes | GB/s | x memcpy |")
     print("|---|---|---|---|")
-    for (kind, arg), rate in medians.items():
-        if kind == "memcpy":
-            continue
+    order = list(LABELS)
+    rows = sorted((key for key in medians if key[0] != "memcpy"),
+                  key=lambda key: (order.index(key[0]) if key[0] in order else len(order), -key[1]))
+    for kind, arg in rows:
+        rate = medians[(kind, arg)]
         size = level_bytes(kind, arg)
         base = memcpy.get(size)
         ratio = f"{rate / base:.2f}" if base else "n/a"

@@ -10,8 +10,9 @@
 // flips only output bit 0, and input bit 5 only output bit 1. So the runs
 // starting at first, first ^ 1040, first ^ 32 and first ^ 1072 fill tiled
 // positions t, t + 1, t + 2 and t + 3 of every group of four: taken together,
-// four runs complete whole 64-byte lines of the tiled side one after another,
-// while each run is read (or written) in order.
+// four runs fill 64 consecutive tiled positions, whole lines one after
+// another, while each run is read (or written) in order. The walk takes these
+// quads in tiled order, so the tiled side is one sequential stream.
 #include "layout/block_tiling.h"
 
 #include <algorithm>
@@ -46,9 +47,22 @@ constexpr RunQuad run_quad(std::uint32_t first, std::size_t block) noexcept {
             std::size_t{block_tile_index(first)} * block};
 }
 
-// A run whose first block has input bit 10 or 5 set is a partner of an
-// earlier run and is moved with it.
-constexpr bool leads_quad(std::uint32_t first) noexcept { return (first & (1024U | next_tiled_bit1)) == 0; }
+// The four runs of a quad fill 64 consecutive tiled positions; quad c of a
+// group fills positions 64 c to 64 c + 63. Its leading run is found by
+// reading the table of output bits backwards: output bits 6 to 12 of the
+// first position are the bits of c, and bits 0 to 5 are zero.
+constexpr std::uint32_t quads_per_group = blocks_per_tile_group / 64;
+
+constexpr std::uint32_t quad_leader(std::uint32_t c) noexcept {
+    auto bit = [c](unsigned k) { return (c >> k) & 1U; };
+    const std::uint32_t j11 = bit(6);       // o12
+    const std::uint32_t j4 = bit(0) ^ j11;  // o6 = j4 ^ j10 ^ j11, with j10 = 0
+    return (j4 << 4U) | (bit(1) << 6U) | (bit(3) << 7U) | (bit(4) << 8U) | (bit(5) << 9U) | (j11 << 11U) |
+           (bit(2) << 12U);
+}
+
+static_assert(block_tile_index(quad_leader(0)) == 0 && block_tile_index(quad_leader(1)) == 64 &&
+              block_tile_index(quad_leader(77)) == 77 * 64 && block_tile_index(quad_leader(127)) == 127 * 64);
 
 // Plain copies, one block at a time: block k of run r lands at tiled
 // position t + 4 k + r.
@@ -179,8 +193,8 @@ __attribute__((target("avx2"))) void permute_quad_avx2(const std::byte* source, 
 
 template <std::size_t Block, Direction D>
 __attribute__((target("avx2"))) void permute_group_avx2(const std::byte* source, std::byte* result) noexcept {
-    for (std::uint32_t first = 0; first < blocks_per_tile_group; first += blocks_per_run) {
-        if (leads_quad(first)) permute_quad_avx2<Block, D>(source, result, run_quad(first, Block));
+    for (std::uint32_t c = 0; c < quads_per_group; ++c) {
+        permute_quad_avx2<Block, D>(source, result, run_quad(quad_leader(c), Block));
     }
     _mm256_zeroupper();
 }
@@ -194,9 +208,8 @@ void permute_group(KernelSet set, const std::byte* source, std::byte* result) no
         return;
     }
 #endif
-    for (std::uint32_t first = 0; first < blocks_per_tile_group; first += blocks_per_run) {
-        if (!leads_quad(first)) continue;
-        const RunQuad q = run_quad(first, Block);
+    for (std::uint32_t c = 0; c < quads_per_group; ++c) {
+        const RunQuad q = run_quad(quad_leader(c), Block);
 #if DDSSWIZZLE_HAVE_SSE2
         if (set != KernelSet::portable) {
             permute_quad_sse2<Block, D>(source, result, q);
