@@ -33,6 +33,10 @@ stage "walk fuzzer, bounded run of 20 s" fuzz/run_fuzzer.sh 20 walks
 stage "clang-tidy over src/ (build-ci/ compile commands)" clang_tidy_src
 # --- end of robustness checks ---------------------------------------------
 
+# The benchmarks are never run as tests, but they are built, so that they
+# keep compiling (bench/run.sh runs them).
+stage "benchmarks, built only (build-bench/)" bash -c 'cmake --preset bench > /dev/null && cmake --build --preset bench'
+
 # Windows executable: Wine's server stays up a few seconds after the last
 # test; waiting for it leaves nothing running when the script ends.
 windows_tests() {
