@@ -20,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::make_texture;
 using testing::read_file;
-using testing::rgba_spec;
+using testing::rgba_fields;
 using testing::ScratchFolder;
 using testing::write_file;
 
@@ -63,7 +63,7 @@ const DriverCase driver_cases[] = {
     {{"swiz", missing_word}, "\nCannot open file\n", 1, false, "missing file"},
 };
 
-std::vector<std::byte> driver_texture() { return make_texture(rgba_spec(32, 32, 32, 6), 4 * 1365, 9); }
+std::vector<std::byte> driver_texture() { return make_texture(rgba_fields(32, 32, 32, 6), 4 * 1365, 9); }
 
 TEST(RunDriver, EveryOutcome) {
     for (const DriverCase& c : driver_cases) {
@@ -164,7 +164,7 @@ TEST(Executable, ConvertsAndRestoresCyrillicNameWithSpacesByteForByte) {
     const fs::path subfolder = folder / u8"папка с пробелами";
     fs::create_directory(subfolder);
     const fs::path path = subfolder / u8"текстура 1.dds";
-    std::vector<std::byte> original = make_texture(rgba_spec(32, 64, 32, 7),
+    std::vector<std::byte> original = make_texture(rgba_fields(32, 64, 32, 7),
                                                    testing::stored_payload_size(64, 32, 7, 4, false), 31);
     testing::add_text_control_bytes(original);
     write_file(path, original);

@@ -44,14 +44,14 @@ namespace ddsswizzle {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::dxt_spec;
+using testing::dxt_fields;
 using testing::make_header;
 using testing::make_texture;
 using testing::read_file;
-using testing::rgba_spec;
+using testing::rgba_fields;
 using testing::ScratchFolder;
 using testing::stored_payload_size;
-using testing::TextureSpec;
+using testing::TextureFields;
 using testing::write_file;
 
 constexpr int exit_killed = -1;  // ToolRun::exit_status when a signal ended the process
@@ -269,7 +269,7 @@ std::vector<fs::path> only(const char* name) { return {fs::path(name)}; }
 // A DXT1 texture whose top level (8192 blocks) is tiled, so that swiz moves
 // bytes all through the first 64 KiB of the payload.
 std::vector<std::byte> tiled_texture() {
-    return make_texture(dxt_spec("DXT1", 512, 256, 10), stored_payload_size(512, 256, 10, 8, true), 31);
+    return make_texture(dxt_fields("DXT1", 512, 256, 10), stored_payload_size(512, 256, 10, 8, true), 31);
 }
 
 // The payload converted by the bit-by-bit form of the layout rules.
@@ -372,7 +372,7 @@ TEST(FaultInjection, OutOfMemoryIsReportedAndUntouched) {
     const fs::path path = folder / "texture.dds";
     // A sparse 6 GiB file: a valid 16 x 16 texture with a very long tail, so
     // the two 6 GiB buffers cannot fit under a 4 GiB address-space limit.
-    write_file(path, make_texture(rgba_spec(32, 16, 16, 1), 1024));
+    write_file(path, make_texture(rgba_fields(32, 16, 16, 1), 1024));
     fs::resize_file(path, std::uint64_t{6} << 30U);
     const FileState before = [&] {
         FileState state;
@@ -629,9 +629,9 @@ TEST(FaultInjection, WhatIsNotARegularFileCannotBeOpened) {
 // ---------------------------------------------------------------------------
 // Headers that lie about the data, and files too short to be textures.
 
-TextureSpec with_mip_count(std::uint32_t mip_count) { return rgba_spec(32, 64, 64, mip_count); }
+TextureFields with_mip_count(std::uint32_t mip_count) { return rgba_fields(32, 64, 64, mip_count); }
 
-std::vector<std::byte> header_only(const TextureSpec& fields, std::size_t keep) {
+std::vector<std::byte> header_only(const TextureFields& fields, std::size_t keep) {
     std::vector<std::byte> bytes = make_header(fields);
     bytes.resize(keep);
     return bytes;
@@ -647,31 +647,31 @@ TEST(FaultInjection, RefusedHeadersLeaveTheFileUntouched) {
     const std::string unsupported = "\nUnsupported size\n";
     const std::string truncated = "\nTexture data is truncated\n";
     const std::size_t full_chain = stored_payload_size(64, 64, 7, 4, false);  // 21844 bytes
-    std::vector<std::byte> wrong_size_field = make_texture(rgba_spec(32, 4, 4, 1), 64);
+    std::vector<std::byte> wrong_size_field = make_texture(rgba_fields(32, 4, 4, 1), 64);
     testing::put_u32(wrong_size_field, 4, 128);
     const Case cases[] = {
         {{}, not_a_texture, "0 bytes"},
-        {header_only(rgba_spec(32, 4, 4, 1), 127), not_a_texture, "127 bytes of a valid header"},
-        {header_only(rgba_spec(32, 4, 4, 1), 4), not_a_texture, "only the magic"},
+        {header_only(rgba_fields(32, 4, 4, 1), 127), not_a_texture, "127 bytes of a valid header"},
+        {header_only(rgba_fields(32, 4, 4, 1), 4), not_a_texture, "only the magic"},
         {wrong_size_field, not_a_texture, "header size field not 124"},
         {make_texture({64, 64, 1, {}, 0x40, 32}, 16384), "\nUnknown format\n", "RGB without alpha"},
         {make_texture({64, 64, 1, "DXT2", 0x4, 0}, 16384), "\nUnknown format\n", "other FourCC"},
-        {header_only(rgba_spec(32, 1, 1, 1), 128), truncated, "header only, one pixel claimed"},
-        {make_texture(rgba_spec(32, 64, 64, 1), 16383), truncated, "top level one byte short"},
+        {header_only(rgba_fields(32, 1, 1, 1), 128), truncated, "header only, one pixel claimed"},
+        {make_texture(rgba_fields(32, 64, 64, 1), 16383), truncated, "top level one byte short"},
         {make_texture(with_mip_count(7), full_chain - 1), truncated, "7 levels, last byte missing"},
         {make_texture(with_mip_count(127), full_chain - 1), truncated, "mip count 127, last byte missing"},
-        {make_texture(dxt_spec("DXT1", 512, 256, 10), 65535), truncated, "tiled level one byte short"},
-        {make_texture(dxt_spec("DXT5", 4096, 4096, 1), 4096), truncated, "16 MiB claimed, 4 KiB held"},
-        {make_texture(rgba_spec(32, -64, 64, 1), 16384), unsupported, "negative width"},
-        {make_texture(rgba_spec(32, 64, -64, 1), 16384), unsupported, "negative height"},
-        {make_texture(dxt_spec("DXT1", -512, -256, 1), 65536), unsupported, "both negative"},
-        {make_texture(dxt_spec("DXT1", INT_MIN, 4, 1), 1024), unsupported, "width INT_MIN"},
-        {make_texture(rgba_spec(32, 0, 64, 1), 1024), unsupported, "width 0"},
-        {make_texture(dxt_spec("DXT5", 4, 0, 1), 1024), unsupported, "height 0"},
-        {make_texture(rgba_spec(32, 65536, 65536, 1), 1024), unsupported, "16 GiB top level"},
-        {make_texture(dxt_spec("DXT5", INT_MAX, INT_MAX, 1), 1024), unsupported, "largest sides"},
-        {make_texture(rgba_spec(32, 16384, 32768, 1), 1024), unsupported, "top level of exactly 2 GiB"},
-        {make_texture(rgba_spec(16, 48, 64, 1), 6144), unsupported, "side not a power of two"},
+        {make_texture(dxt_fields("DXT1", 512, 256, 10), 65535), truncated, "tiled level one byte short"},
+        {make_texture(dxt_fields("DXT5", 4096, 4096, 1), 4096), truncated, "16 MiB claimed, 4 KiB held"},
+        {make_texture(rgba_fields(32, -64, 64, 1), 16384), unsupported, "negative width"},
+        {make_texture(rgba_fields(32, 64, -64, 1), 16384), unsupported, "negative height"},
+        {make_texture(dxt_fields("DXT1", -512, -256, 1), 65536), unsupported, "both negative"},
+        {make_texture(dxt_fields("DXT1", INT_MIN, 4, 1), 1024), unsupported, "width INT_MIN"},
+        {make_texture(rgba_fields(32, 0, 64, 1), 1024), unsupported, "width 0"},
+        {make_texture(dxt_fields("DXT5", 4, 0, 1), 1024), unsupported, "height 0"},
+        {make_texture(rgba_fields(32, 65536, 65536, 1), 1024), unsupported, "16 GiB top level"},
+        {make_texture(dxt_fields("DXT5", INT_MAX, INT_MAX, 1), 1024), unsupported, "largest sides"},
+        {make_texture(rgba_fields(32, 16384, 32768, 1), 1024), unsupported, "top level of exactly 2 GiB"},
+        {make_texture(rgba_fields(16, 48, 64, 1), 6144), unsupported, "side not a power of two"},
     };
     for (const Case& c : cases) {
         ScratchFolder folder;

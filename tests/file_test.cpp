@@ -24,17 +24,17 @@ namespace ddsswizzle {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::dxt_spec;
+using testing::dxt_fields;
 using testing::make_header;
 using testing::make_texture;
 using testing::read_file;
-using testing::rgba_spec;
+using testing::rgba_fields;
 using testing::ScratchFolder;
 using testing::stored_payload_size;
 using testing::write_file;
 
 std::vector<std::byte> sample_texture() {
-    return make_texture(rgba_spec(32, 64, 32, 7), stored_payload_size(64, 32, 7, 4, false), 77);
+    return make_texture(rgba_fields(32, 64, 32, 7), stored_payload_size(64, 32, 7, 4, false), 77);
 }
 
 std::vector<std::byte> expected_conversion(const std::vector<std::byte>& file, Direction direction) {
@@ -46,7 +46,7 @@ std::vector<std::byte> expected_conversion(const std::vector<std::byte>& file, D
 TEST(ConvertTextureFile, RewritesInPlaceAndRoundTrips) {
     ScratchFolder folder;
     const fs::path path = folder / "texture.dds";
-    const std::vector<std::byte> original = make_texture(dxt_spec("DXT5", 512, 512, 10),
+    const std::vector<std::byte> original = make_texture(dxt_fields("DXT5", 512, 512, 10),
                                                          stored_payload_size(512, 512, 10, 16, true), 5);
     write_file(path, original);
     ASSERT_EQ(convert_texture_file(path, Direction::swizzle), ConversionStatus::converted);
@@ -67,17 +67,17 @@ TEST(ConvertTextureFile, RefusedFilesAreLeftUntouched) {
     };
     std::vector<std::byte> no_signature = sample_texture();
     no_signature[0] = std::byte{'X'};
-    std::vector<std::byte> short_header = make_header(rgba_spec(32, 4, 4, 1));
+    std::vector<std::byte> short_header = make_header(rgba_fields(32, 4, 4, 1));
     short_header.resize(127);
     const Case cases[] = {
         {{}, ConversionStatus::not_a_texture, "empty file"},
         {short_header, ConversionStatus::not_a_texture, "127 bytes"},
         {no_signature, ConversionStatus::not_a_texture, "no signature"},
         {make_texture({16, 16, 1, {}, 0x40, 32}, 1024), ConversionStatus::unknown_format, "RGB without alpha"},
-        {make_texture(rgba_spec(32, 12, 16, 1), 768), ConversionStatus::unsupported_size, "side not a power of two"},
-        {make_texture(rgba_spec(32, -16, 16, 1), 1024), ConversionStatus::unsupported_size, "negative width"},
-        {make_texture(rgba_spec(32, 65536, 65536, 1), 1024), ConversionStatus::unsupported_size, "huge sides"},
-        {make_texture(rgba_spec(32, 16, 16, 5), 1023), ConversionStatus::truncated, "header claims more data"},
+        {make_texture(rgba_fields(32, 12, 16, 1), 768), ConversionStatus::unsupported_size, "side not a power of two"},
+        {make_texture(rgba_fields(32, -16, 16, 1), 1024), ConversionStatus::unsupported_size, "negative width"},
+        {make_texture(rgba_fields(32, 65536, 65536, 1), 1024), ConversionStatus::unsupported_size, "huge sides"},
+        {make_texture(rgba_fields(32, 16, 16, 5), 1023), ConversionStatus::truncated, "header claims more data"},
     };
     for (const Case& c : cases) {
         ScratchFolder folder;
@@ -198,7 +198,7 @@ TEST(ConvertTextureFile, AllocationFailureIsReportedAndUntouched) {
     ScratchFolder folder;
     const fs::path path = folder / "texture.dds";
     // A sparse 6 GiB file: a valid 16 x 16 texture with a very long payload.
-    write_file(path, make_texture(rgba_spec(32, 16, 16, 1), 1024));
+    write_file(path, make_texture(rgba_fields(32, 16, 16, 1), 1024));
     fs::resize_file(path, std::uint64_t{6} << 30U);
     const auto before = fs::last_write_time(path);
     const int status = testing::run_in_child(

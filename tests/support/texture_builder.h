@@ -14,7 +14,7 @@
 namespace ddsswizzle::testing {
 
 // The header fields a test sets; the byte offsets are those of the DDS format.
-struct TextureSpec {
+struct TextureFields {
     std::int32_t width = 4;
     std::int32_t height = 4;
     std::uint32_t mip_count = 1;     // whole 32-bit field at offset 28
@@ -29,7 +29,7 @@ inline void put_u32(std::vector<std::byte>& bytes, std::size_t offset, std::uint
     }
 }
 
-inline std::vector<std::byte> make_header(const TextureSpec& spec) {
+inline std::vector<std::byte> make_header(const TextureFields& fields) {
     std::vector<std::byte> header(128);
     // Fill everything with a pattern first, so that a test can see that the
     // fields the tool does not read come back unchanged.
@@ -40,17 +40,17 @@ inline std::vector<std::byte> make_header(const TextureSpec& spec) {
     std::memcpy(header.data(), magic, 4);
     put_u32(header, 4, 124);
     put_u32(header, 8, 0x000A1007U);  // caps, height, width, pixel format, mip count, linear size
-    put_u32(header, 12, static_cast<std::uint32_t>(spec.height));
-    put_u32(header, 16, static_cast<std::uint32_t>(spec.width));
-    put_u32(header, 28, spec.mip_count);
+    put_u32(header, 12, static_cast<std::uint32_t>(fields.height));
+    put_u32(header, 16, static_cast<std::uint32_t>(fields.width));
+    put_u32(header, 28, fields.mip_count);
     put_u32(header, 76, 32);  // pixel-format size
-    put_u32(header, 80, spec.format_flags);
+    put_u32(header, 80, fields.format_flags);
     std::array<char, 4> code{};
     // An empty FourCC has a null data pointer, which memcpy may not be given
     // even for zero bytes; copy_n takes it.
-    std::copy_n(spec.four_cc.begin(), std::min<std::size_t>(spec.four_cc.size(), 4), code.begin());
+    std::copy_n(fields.four_cc.begin(), std::min<std::size_t>(fields.four_cc.size(), 4), code.begin());
     std::memcpy(header.data() + 84, code.data(), 4);
-    put_u32(header, 88, spec.bit_count);
+    put_u32(header, 88, fields.bit_count);
     return header;
 }
 
@@ -69,9 +69,9 @@ inline std::vector<std::byte> random_bytes(std::size_t length, std::uint32_t see
     return bytes;
 }
 
-inline std::vector<std::byte> make_texture(const TextureSpec& spec, std::size_t payload_length,
+inline std::vector<std::byte> make_texture(const TextureFields& fields, std::size_t payload_length,
                                            std::uint32_t seed = 1) {
-    std::vector<std::byte> file = make_header(spec);
+    std::vector<std::byte> file = make_header(fields);
     const std::vector<std::byte> payload = random_bytes(payload_length, seed);
     file.insert(file.end(), payload.begin(), payload.end());
     return file;
@@ -111,14 +111,14 @@ inline std::size_t stored_payload_size(std::int32_t width, std::int32_t height, 
 }
 
 // Header fields of each surface class as a DDS writer sets them.
-inline TextureSpec dxt_spec(std::string_view four_cc, std::int32_t w, std::int32_t h, std::uint32_t levels) {
-    return TextureSpec{w, h, levels, four_cc, 0x4U, 0};
+inline TextureFields dxt_fields(std::string_view four_cc, std::int32_t w, std::int32_t h, std::uint32_t levels) {
+    return TextureFields{w, h, levels, four_cc, 0x4U, 0};
 }
-inline TextureSpec rgba_spec(std::uint32_t bits, std::int32_t w, std::int32_t h, std::uint32_t levels) {
-    return TextureSpec{w, h, levels, {}, 0x41U, bits};
+inline TextureFields rgba_fields(std::uint32_t bits, std::int32_t w, std::int32_t h, std::uint32_t levels) {
+    return TextureFields{w, h, levels, {}, 0x41U, bits};
 }
-inline TextureSpec luminance_spec(std::int32_t w, std::int32_t h, std::uint32_t levels) {
-    return TextureSpec{w, h, levels, {}, 0x20000U, 8};
+inline TextureFields luminance_fields(std::int32_t w, std::int32_t h, std::uint32_t levels) {
+    return TextureFields{w, h, levels, {}, 0x20000U, 8};
 }
 
 }  // namespace ddsswizzle::testing
