@@ -274,7 +274,7 @@ struct Region {
     std::size_t linear_stride = 0;
 };
 
-// Moves the region's pixels in square tiles of up to 32 x 32 (one contiguous
+// Moves the region's pixels in square tiles (sides from group_tile_side; one contiguous
 // run of Morton positions each), group by group. The Morton index of a group
 // is stepped with the masked increment over the bits above the group's own.
 // source and result are the level's buffers, one of them possibly replaced
