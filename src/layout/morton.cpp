@@ -2,9 +2,9 @@
 //
 // For sides that are powers of two the Morton index is the column's bits
 // deposited into one bit mask ORed with the row's bits deposited into
-// another. The walk takes a level in square tiles of up to 32 x 32 pixels: a
-// tile is a few short runs of linear rows on one side and one contiguous run
-// of Morton positions on the other, so both buffers are touched locally.
+// another. The walk takes a level in square tiles of 16 to 64 pixels a side:
+// a tile is a few short runs of linear rows on one side and one contiguous
+// run of Morton positions on the other, so both buffers are touched locally.
 // Indices are stepped with the masked increment ((m | ~mask) + 1) & mask
 // rather than recomputed.
 //
@@ -199,11 +199,12 @@ inline GroupRegisters rows_to_morton(const GroupRegisters& rows) noexcept {
 // Registers in Morton order back to rows in linear order.
 template <std::size_t Fixed>
 inline GroupRegisters morton_to_rows(const GroupRegisters& morton) noexcept {
-    const __m128i* m = morton.part;
     if constexpr (Fixed == 4) {
-        return {{_mm_unpacklo_epi64(m[0], m[1]), _mm_unpackhi_epi64(m[0], m[1]), _mm_unpacklo_epi64(m[2], m[3]),
-                 _mm_unpackhi_epi64(m[2], m[3])}};
+        // Exchanging the 8-byte halves of two registers twice restores them:
+        // the 4-byte interleave is its own inverse.
+        return rows_to_morton<Fixed>(morton);
     } else {
+        const __m128i* m = morton.part;
         // Each register alternates the pairs of two rows: gather each row's
         // pairs into one half, then join the two blocks' halves.
         constexpr int even_then_odd = _MM_SHUFFLE(3, 1, 2, 0);
@@ -356,16 +357,7 @@ constexpr std::size_t staging_bytes = std::size_t{64} << 10U;
 // Copies bytes (a multiple of 64, destination 16-byte aligned) with
 // streaming stores.
 inline void stream_copy(std::byte* to, const std::byte* from, std::size_t bytes) noexcept {
-    for (std::size_t i = 0; i < bytes; i += 64) {
-        const __m128i a = load16(from + i);
-        const __m128i b = load16(from + i + 16);
-        const __m128i c = load16(from + i + 32);
-        const __m128i d = load16(from + i + 48);
-        store16<true>(to + i, a);
-        store16<true>(to + i + 16, b);
-        store16<true>(to + i + 32, c);
-        store16<true>(to + i + 48, d);
-    }
+    for (std::size_t i = 0; i < bytes; i += 64) store_run<true>(to + i, load_run(from + i));
 }
 
 // Unswizzle of a large level: the linear rows are scattered over many lines

@@ -47,8 +47,8 @@ void close_file(OpenedFile& file) noexcept;
 
 // Writes contents to a new temporary file in the target's folder, with the
 // target's permission bits, flushes it to the disk, and renames it over the
-// target. On failure the
-// temporary file is removed and the target is untouched.
+// target. On failure the temporary file is removed and the target is
+// untouched.
 FileStatus replace_file_contents(const OpenedFile& file, std::span<const std::byte> contents);
 
 }  // namespace ddsswizzle
