@@ -57,54 +57,48 @@ void plain_pixel_walk(std::size_t bpp, std::int32_t w, std::int32_t h, const std
     }
 }
 
-void report(benchmark::State& state, std::size_t bytes) {
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(bytes));
+// Times one operation over a pair of buffers of length bytes, reporting
+// bytes per second.
+template <typename Operation>
+void measure(benchmark::State& state, std::size_t length, Operation operation) {
+    const Buffers buffers = make_buffers(length);
+    for (auto _ : state) {
+        operation(buffers.source, buffers.result);
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(length));
 }
 
 void memcpy_bytes(benchmark::State& state) {
     const auto length = static_cast<std::size_t>(state.range(0));
-    const Buffers buffers = make_buffers(length);
-    for (auto _ : state) {
-        std::memcpy(buffers.result.data(), buffers.source.data(), length);
-        benchmark::ClobberMemory();
-    }
-    report(state, length);
+    measure(state, length, [length](std::span<const std::byte> source, std::span<std::byte> result) {
+        std::memcpy(result.data(), source.data(), length);
+    });
 }
 
 template <Direction D>
 void pixel_walk(benchmark::State& state) {
     const auto bpp = static_cast<std::uint32_t>(state.range(0));
-    const std::size_t length = std::size_t{side} * side * bpp;
-    const Buffers buffers = make_buffers(length);
-    for (auto _ : state) {
-        ddsswizzle::convert_pixel_levels(bpp, LevelChain{side, side, 1}, buffers.source, buffers.result, D);
-        benchmark::ClobberMemory();
-    }
-    report(state, length);
+    measure(state, std::size_t{side} * side * bpp, [bpp](std::span<const std::byte> source, std::span<std::byte> result) {
+        ddsswizzle::convert_pixel_levels(bpp, LevelChain{side, side, 1}, source, result, D);
+    });
 }
 
 template <Direction D>
 void plain_walk(benchmark::State& state) {
     const auto bpp = static_cast<std::size_t>(state.range(0));
-    const std::size_t length = std::size_t{side} * side * bpp;
-    const Buffers buffers = make_buffers(length);
-    for (auto _ : state) {
-        plain_pixel_walk(bpp, side, side, buffers.source.data(), buffers.result.data(), D);
-        benchmark::ClobberMemory();
-    }
-    report(state, length);
+    measure(state, std::size_t{side} * side * bpp, [bpp](std::span<const std::byte> source, std::span<std::byte> result) {
+        plain_pixel_walk(bpp, side, side, source.data(), result.data(), D);
+    });
 }
 
 template <Direction D>
 void block_walk(benchmark::State& state) {
     const auto block_bytes = static_cast<std::uint32_t>(state.range(0));
-    const std::size_t length = std::size_t{side} * side * block_bytes / 16;
-    const Buffers buffers = make_buffers(length);
-    for (auto _ : state) {
-        ddsswizzle::convert_block_levels(block_bytes, LevelChain{side, side, 1}, buffers.source, buffers.result, D);
-        benchmark::ClobberMemory();
-    }
-    report(state, length);
+    measure(state, std::size_t{side} * side * block_bytes / 16,
+            [block_bytes](std::span<const std::byte> source, std::span<std::byte> result) {
+                ddsswizzle::convert_block_levels(block_bytes, LevelChain{side, side, 1}, source, result, D);
+            });
 }
 
 // Names are read by bench/ratios.py: "<what>/<bytes or size>".
