@@ -1,10 +1,11 @@
 // Writes the seed corpora of the fuzzers.
 //
-// corpus/, for the texture fuzzer: one small file for every surface class
-// and for the shapes where the layouts change behaviour (the 8192-block
-// tiling threshold, a partial block group, a 1 x N level, a non-square chain
-// whose levels reach a side of 0, odd block sides, the mip count byte read
-// as a signed number), plus a few files the tool refuses.
+// corpus/, for the texture fuzzer: one small file for every surface class,
+// a cube map, the DX10 extension, and the shapes where the layouts change
+// behaviour (the 8192-block tiling threshold, a partial block group, a 1 x N
+// level, a non-square chain whose levels reach a side of 0, odd block sides,
+// the mip count byte read as a signed number), plus a few files the tool
+// refuses.
 //
 // corpus-walks/, for the walk fuzzer: a chain of each walk, a side that is
 // not a power of two, and a chain that claims more than its buffer.
@@ -46,6 +47,10 @@ std::vector<Seed> seeds() {
     std::vector<std::byte> wrong_size_field = texture(rgba_fields(32, 4, 4, 1), 64, 1);
     put_u32(wrong_size_field, 4, 128);
     std::vector<std::byte> header_only = make_header(rgba_fields(32, 4, 4, 1));
+    TextureFields cube = dxt_fields("DXT1", 32, 32, 6);
+    cube.caps2 = 0xFE00;
+    TextureFields volume = rgba_fields(32, 16, 16, 1);
+    volume.caps2 = 0x200000;
     return {
         // Block classes. 512 x 256 is exactly 8192 blocks, one tiled group;
         // 1024 x 256 is two; 512 x 384 is one and a half.
@@ -66,11 +71,16 @@ std::vector<Seed> seeds() {
         // 16-bit pixels, with an odd payload length.
         {"rgba16-32x32-6-levels-odd.dds", texture(rgba_fields(16, 32, 32, 6), pixels(32, 32, 6, 2) + 1, 301)},
         {"rgba16-2x8.dds", texture(rgba_fields(16, 2, 8, 1), pixels(2, 8, 1, 2), 302)},
+        // A cube map, and the DX10 extension.
+        {"cube-dxt1-32x32-6-levels.dds", texture(cube, 6 * blocks(32, 32, 6, 8) + 3, 108)},
+        {"dx10-bc3-64x32-7-levels.dds", texture(dx10_fields(77, 64, 32, 7), blocks(64, 32, 7, 16), 109)},
+        {"dx10-cube-r8g8b8a8-8x8.dds", texture(dx10_fields(28, 8, 8, 4, 0x4), 6 * pixels(8, 8, 4, 4), 207)},
         // 8-bit luminance.
         {"luminance-64x32-7-levels.dds", texture(luminance_fields(64, 32, 7), pixels(64, 32, 7, 1), 401)},
         // Refused.
         {"refused-truncated.dds", texture(rgba_fields(32, 16, 16, 5), 1023, 501)},
-        {"refused-rgb-without-alpha.dds", texture({16, 16, 1, {}, 0x40, 32}, 1024, 502)},
+        {"refused-rgb24.dds", texture({16, 16, 1, {}, 0x40, 24}, 768, 502)},
+        {"refused-volume.dds", texture(volume, 4096, 507)},
         {"refused-side-not-power-of-two.dds", texture(rgba_fields(32, 12, 16, 1), 768, 503)},
         {"refused-negative-width.dds", texture(dxt_fields("DXT1", -512, 256, 1), 1024, 504)},
         {"refused-header-size-field.dds", wrong_size_field},

@@ -94,6 +94,7 @@ TEST(RunDriver, EveryConversionFailureHasItsMessage) {
         {ConversionStatus::cannot_open, "\nCannot open file"},
         {ConversionStatus::not_a_texture, "\nNot a DDS texture"},
         {ConversionStatus::unknown_format, "\nUnknown format"},
+        {ConversionStatus::unsupported_type, "\nUnsupported texture type"},
         {ConversionStatus::unsupported_size, "\nUnsupported size"},
         {ConversionStatus::truncated, "\nTexture data is truncated"},
         {ConversionStatus::cannot_write, "\nCannot write file"},

@@ -654,7 +654,7 @@ TEST(FaultInjection, RefusedHeadersLeaveTheFileUntouched) {
         {header_only(rgba_fields(32, 4, 4, 1), 127), not_a_texture, "127 bytes of a valid header"},
         {header_only(rgba_fields(32, 4, 4, 1), 4), not_a_texture, "only the magic"},
         {wrong_size_field, not_a_texture, "header size field not 124"},
-        {make_texture({64, 64, 1, {}, 0x40, 32}, 16384), "\nUnknown format\n", "RGB without alpha"},
+        {make_texture({64, 64, 1, {}, 0x40, 24}, 12288), "\nUnknown format\n", "24-bit RGB"},
         {make_texture({64, 64, 1, "DXT2", 0x4, 0}, 16384), "\nUnknown format\n", "other FourCC"},
         {header_only(rgba_fields(32, 1, 1, 1), 128), truncated, "header only, one pixel claimed"},
         {make_texture(rgba_fields(32, 64, 64, 1), 16383), truncated, "top level one byte short"},

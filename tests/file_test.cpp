@@ -73,7 +73,7 @@ TEST(ConvertTextureFile, RefusedFilesAreLeftUntouched) {
         {{}, ConversionStatus::not_a_texture, "empty file"},
         {short_header, ConversionStatus::not_a_texture, "127 bytes"},
         {no_signature, ConversionStatus::not_a_texture, "no signature"},
-        {make_texture({16, 16, 1, {}, 0x40, 32}, 1024), ConversionStatus::unknown_format, "RGB without alpha"},
+        {make_texture({16, 16, 1, {}, 0x40, 24}, 768), ConversionStatus::unknown_format, "24-bit RGB"},
         {make_texture(rgba_fields(32, 12, 16, 1), 768), ConversionStatus::unsupported_size, "side not a power of two"},
         {make_texture(rgba_fields(32, -16, 16, 1), 1024), ConversionStatus::unsupported_size, "negative width"},
         {make_texture(rgba_fields(32, 65536, 65536, 1), 1024), ConversionStatus::unsupported_size, "huge sides"},

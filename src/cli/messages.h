@@ -20,6 +20,7 @@ inline constexpr std::string_view final_newline = "\n";
 inline constexpr std::string_view cannot_open = "\nCannot open file";
 inline constexpr std::string_view not_a_texture = "\nNot a DDS texture";
 inline constexpr std::string_view unknown_format = "\nUnknown format";
+inline constexpr std::string_view unsupported_type = "\nUnsupported texture type";
 inline constexpr std::string_view unsupported_size = "\nUnsupported size";
 inline constexpr std::string_view truncated = "\nTexture data is truncated";
 inline constexpr std::string_view cannot_write = "\nCannot write file";
@@ -32,6 +33,7 @@ constexpr std::string_view for_status(ConversionStatus status) noexcept {
         case ConversionStatus::cannot_open: return cannot_open;
         case ConversionStatus::not_a_texture: return not_a_texture;
         case ConversionStatus::unknown_format: return unknown_format;
+        case ConversionStatus::unsupported_type: return unsupported_type;
         case ConversionStatus::unsupported_size: return unsupported_size;
         case ConversionStatus::truncated: return truncated;
         case ConversionStatus::cannot_write: return cannot_write;

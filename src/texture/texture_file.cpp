@@ -1,14 +1,14 @@
-// Header reading, classification, validation and the in-place conversion of
-// one texture file.
+// Validation of a texture against its file and the in-place conversion.
 #include "texture/texture_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
-#include <type_traits>
 
 #include "layout/block_tiling.h"
 #include "layout/morton.h"
+#include "layout/walk_support.h"
 #include "texture/file_io.h"
 #include "texture/payload_buffer.h"
 
@@ -19,70 +19,21 @@ namespace {
 // signed 32-bit arithmetic the console layouts are defined in.
 constexpr std::uint64_t max_level_bytes = std::numeric_limits<std::int32_t>::max();
 
-template <typename T>
-T load_field(std::span<const std::byte, texture_header_size> bytes, std::size_t offset) noexcept {
-    static_assert(std::is_trivially_copyable_v<T>);
-    T value{};
-    std::memcpy(&value, bytes.data() + offset, sizeof(T));
-    return value;
-}
-
-// Fields wider than a byte are little-endian in the file.
-std::int32_t load_int32_le(std::span<const std::byte, texture_header_size> bytes,
-                           std::size_t offset) noexcept {
-    const auto raw = load_field<std::array<std::uint8_t, 4>>(bytes, offset);
-    const std::uint32_t value = std::uint32_t{raw[0]} | (std::uint32_t{raw[1]} << 8U) |
-                                (std::uint32_t{raw[2]} << 16U) | (std::uint32_t{raw[3]} << 24U);
-    return static_cast<std::int32_t>(value);
-}
+constexpr std::uint32_t cube_map_faces = 6;
 
 constexpr bool is_power_of_two(std::int32_t v) noexcept { return v > 0 && (v & (v - 1)) == 0; }
 
-bool four_cc_is(const TextureHeader& header, const char (&code)[5]) noexcept {
-    return std::equal(header.four_cc.begin(), header.four_cc.end(), code);
+// The level walk of the class over one face (or a whole 2D payload).
+void walk_levels(FormatClass format, const LevelChain& chain, std::span<const std::byte> source,
+                 std::span<std::byte> result, Direction direction) noexcept {
+    if (is_block_class(format)) {
+        convert_block_levels(element_bytes(format), chain, source, result, direction);
+    } else {
+        convert_pixel_levels(element_bytes(format), chain, source, result, direction);
+    }
 }
 
 }  // namespace
-
-TextureHeader read_texture_header(std::span<const std::byte, texture_header_size> bytes) noexcept {
-    TextureHeader header;
-    header.signature = load_field<std::array<std::uint8_t, 8>>(bytes, header_offset::signature);
-    header.height = load_int32_le(bytes, header_offset::height);
-    header.width = load_int32_le(bytes, header_offset::width);
-    header.mip_count_low = load_field<std::int8_t>(bytes, header_offset::mip_count);
-    header.format_flags_low = load_field<std::uint8_t>(bytes, header_offset::format_flags);
-    header.format_flags_third = load_field<std::uint8_t>(bytes, header_offset::luminance_flags);
-    header.four_cc = load_field<std::array<char, 4>>(bytes, header_offset::four_cc);
-    header.bit_count_low = load_field<std::uint8_t>(bytes, header_offset::bit_count);
-    return header;
-}
-
-bool has_texture_signature(const TextureHeader& header) noexcept {
-    return header.signature == texture_signature;
-}
-
-std::optional<FormatClass> classify_texture(const TextureHeader& header) noexcept {
-    if (four_cc_is(header, "DXT5") || four_cc_is(header, "DXT3")) return FormatClass::block16;
-    if (four_cc_is(header, "DXT1")) return FormatClass::block8;
-    if (header.format_flags_low == rgb_with_alpha_flags && header.bit_count_low == 32) {
-        return FormatClass::pixel32;
-    }
-    if (header.format_flags_low == rgb_with_alpha_flags && header.bit_count_low == 16) {
-        return FormatClass::pixel16;
-    }
-    if (header.format_flags_third == luminance_flag && header.bit_count_low == 8) {
-        return FormatClass::luminance8;
-    }
-    return std::nullopt;
-}
-
-LevelChain texture_level_chain(const TextureHeader& header) noexcept {
-    LevelChain chain;
-    chain.width = header.width;
-    chain.height = header.height;
-    chain.level_count = header.mip_count_low > 0 ? header.mip_count_low : 1;
-    return chain;
-}
 
 std::uint32_t element_bytes(FormatClass format) noexcept {
     switch (format) {
@@ -110,6 +61,21 @@ std::uint64_t top_level_size(FormatClass format, const LevelChain& chain) noexce
     return counted_levels_size(format, top);
 }
 
+std::uint64_t stored_levels_size(FormatClass format, const LevelChain& chain) noexcept {
+    const bool blocks = is_block_class(format);
+    std::uint64_t width = static_cast<std::uint64_t>(std::max(chain.width, 1));
+    std::uint64_t height = static_cast<std::uint64_t>(std::max(chain.height, 1));
+    std::uint64_t total = 0;
+    for (std::int32_t level = 0; level < chain.level_count; ++level) {
+        const std::uint64_t across = blocks ? (width + 3) / 4 : width;
+        const std::uint64_t down = blocks ? (height + 3) / 4 : height;
+        total = detail::saturating_sum(total, detail::saturating_product(across, down, element_bytes(format)));
+        width = std::max<std::uint64_t>(width / 2, 1);
+        height = std::max<std::uint64_t>(height / 2, 1);
+    }
+    return total;
+}
+
 TexturePlan plan_texture_conversion(std::span<const std::byte> file_start,
                                     std::uint64_t file_length) noexcept {
     TexturePlan plan;
@@ -117,17 +83,26 @@ TexturePlan plan_texture_conversion(std::span<const std::byte> file_start,
         plan.status = ConversionStatus::not_a_texture;
         return plan;
     }
-    const TextureHeader header = read_texture_header(file_start.first<texture_header_size>());
+    const TextureHeader header = read_texture_header(
+        file_start.first(static_cast<std::size_t>(std::min<std::uint64_t>(file_length, file_start.size()))));
     if (!has_texture_signature(header)) {
         plan.status = ConversionStatus::not_a_texture;
         return plan;
     }
-    const std::optional<FormatClass> format = classify_texture(header);
-    if (!format) {
-        plan.status = ConversionStatus::unknown_format;
+    SurfaceFormat surface;
+    const Recognition recognition = recognise_surface(header, surface);
+    if (recognition != Recognition::recognised) {
+        plan.status = recognition == Recognition::unknown_format ? ConversionStatus::unknown_format
+                                                                 : ConversionStatus::not_a_texture;
         return plan;
     }
-    plan.format = *format;
+    const TextureType type = texture_type(header, surface.extended);
+    if (type == TextureType::unsupported) {
+        plan.status = ConversionStatus::unsupported_type;
+        return plan;
+    }
+    plan.format = surface.format;
+    plan.header_bytes = surface.extended ? extended_header_size : texture_header_size;
     plan.chain = texture_level_chain(header);
 
     // Morton order is one-to-one only for power-of-two sides; any other side
@@ -139,7 +114,17 @@ TexturePlan plan_texture_conversion(std::span<const std::byte> file_start,
         plan.status = ConversionStatus::unsupported_size;
         return plan;
     }
-    if (counted_levels_size(plan.format, plan.chain) > file_length - texture_header_size) {
+    // A 2D texture needs the bytes its levels count; a cube map needs six
+    // faces of what a file stores for each.
+    const std::uint64_t payload = file_length - plan.header_bytes;
+    plan.face_bytes = payload;
+    bool fits = counted_levels_size(plan.format, plan.chain) <= payload;
+    if (type == TextureType::cube_map) {
+        plan.faces = cube_map_faces;
+        plan.face_bytes = stored_levels_size(plan.format, plan.chain);
+        fits = plan.face_bytes <= payload / cube_map_faces;
+    }
+    if (!fits) {
         plan.status = ConversionStatus::truncated;
         return plan;
     }
@@ -155,15 +140,18 @@ void swap_16bit_words(std::span<std::byte> buffer) noexcept {
     }
 }
 
-void convert_payload(FormatClass format, const LevelChain& chain,
-                     std::span<const std::byte> source, std::span<std::byte> result,
+void convert_payload(const TexturePlan& plan, std::span<const std::byte> source, std::span<std::byte> result,
                      Direction direction) noexcept {
-    if (is_block_class(format)) {
-        convert_block_levels(element_bytes(format), chain, source, result, direction);
-        return;
+    const std::size_t length = std::min(source.size(), result.size());
+    std::size_t offset = 0;
+    for (std::uint32_t face = 0; face < plan.faces; ++face) {
+        const auto face_length = static_cast<std::size_t>(std::min<std::uint64_t>(plan.face_bytes, length - offset));
+        walk_levels(plan.format, plan.chain, source.subspan(offset, face_length), result.subspan(offset, face_length),
+                    direction);
+        offset += face_length;
     }
-    convert_pixel_levels(element_bytes(format), chain, source, result, direction);
-    if (format == FormatClass::pixel16) swap_16bit_words(result);
+    detail::copy_span(source.data(), result.data(), offset, length);
+    if (plan.format == FormatClass::pixel16) swap_16bit_words(result.first(length));
 }
 
 ConversionStatus convert_texture_image(std::span<const std::byte> file,
@@ -172,9 +160,8 @@ ConversionStatus convert_texture_image(std::span<const std::byte> file,
     if (converted.size() != file.size()) return ConversionStatus::cannot_write;
     const TexturePlan plan = plan_texture_conversion(file, file.size());
     if (plan.status != ConversionStatus::converted) return plan.status;
-    std::memcpy(converted.data(), file.data(), texture_header_size);
-    convert_payload(plan.format, plan.chain, file.subspan(texture_header_size),
-                    converted.subspan(texture_header_size), direction);
+    std::memcpy(converted.data(), file.data(), plan.header_bytes);
+    convert_payload(plan, file.subspan(plan.header_bytes), converted.subspan(plan.header_bytes), direction);
     return ConversionStatus::converted;
 }
 
@@ -182,13 +169,12 @@ ConversionStatus convert_texture_file(const std::filesystem::path& path, Directi
     OpenedFile file;
     if (open_for_rewrite(path, file) != FileStatus::ok) return ConversionStatus::cannot_open;
 
-    std::array<std::byte, texture_header_size> header{};
-    const std::size_t header_bytes =
-        static_cast<std::size_t>(std::min<std::uint64_t>(file.length, texture_header_size));
-    if (read_exact(file, std::span(header).first(header_bytes)) != FileStatus::ok) {
-        return ConversionStatus::cannot_open;
-    }
-    const TexturePlan plan = plan_texture_conversion(std::span(header).first(header_bytes), file.length);
+    // The header, with the DX10 extension if the file is long enough for one,
+    // decides everything before the payload is read.
+    std::array<std::byte, extended_header_size> start{};
+    const auto start_bytes = static_cast<std::size_t>(std::min<std::uint64_t>(file.length, start.size()));
+    if (read_exact(file, std::span(start).first(start_bytes)) != FileStatus::ok) return ConversionStatus::cannot_open;
+    const TexturePlan plan = plan_texture_conversion(std::span(start).first(start_bytes), file.length);
     if (plan.status != ConversionStatus::converted) return plan.status;
 
     // Two buffers of the whole file: the source as read, the result as it
@@ -199,17 +185,15 @@ ConversionStatus convert_texture_file(const std::filesystem::path& path, Directi
     const PayloadBuffer result = allocate_payload_buffer(length);
     if (!source || !result) return ConversionStatus::out_of_memory;
 
-    std::memcpy(source.get(), header.data(), texture_header_size);
-    const FileStatus read = read_exact(
-        file, std::span(source.get() + texture_header_size, length - texture_header_size));
+    std::memcpy(source.get(), start.data(), start_bytes);
+    const FileStatus read = read_exact(file, std::span(source.get() + start_bytes, length - start_bytes));
     if (read == FileStatus::short_read) return ConversionStatus::truncated;
     if (read != FileStatus::ok) return ConversionStatus::cannot_open;
     close_file(file);
 
-    std::memcpy(result.get(), source.get(), texture_header_size);
-    convert_payload(plan.format, plan.chain,
-                    std::span<const std::byte>(source.get() + texture_header_size, length - texture_header_size),
-                    std::span(result.get() + texture_header_size, length - texture_header_size), direction);
+    std::memcpy(result.get(), source.get(), plan.header_bytes);
+    convert_payload(plan, std::span<const std::byte>(source.get() + plan.header_bytes, length - plan.header_bytes),
+                    std::span(result.get() + plan.header_bytes, length - plan.header_bytes), direction);
 
     if (replace_file_contents(file, std::span<const std::byte>(result.get(), length)) != FileStatus::ok) {
         return ConversionStatus::cannot_write;

@@ -21,6 +21,12 @@ struct TextureFields {
     std::string_view four_cc{};      // empty: zero bytes
     std::uint32_t format_flags = 0;  // whole 32-bit field at offset 80
     std::uint32_t bit_count = 0;     // whole 32-bit field at offset 88
+    std::uint32_t caps2 = 0;         // offset 112: 0xFE00 cube map with all faces, 0x200000 volume
+    std::uint32_t flags = 0x000A1007;  // offset 8: caps, height, width, pixel format, mip count, linear size
+    std::uint32_t depth = 0;           // offset 24
+    // The DX10 extension (written when four_cc is "DX10"): DXGI format,
+    // resource dimension (3: 2D), misc flag (0x4: cube map), array size.
+    std::array<std::uint32_t, 4> dx10{0, 3, 0, 1};
 };
 
 inline void put_u32(std::vector<std::byte>& bytes, std::size_t offset, std::uint32_t value) {
@@ -30,7 +36,8 @@ inline void put_u32(std::vector<std::byte>& bytes, std::size_t offset, std::uint
 }
 
 inline std::vector<std::byte> make_header(const TextureFields& fields) {
-    std::vector<std::byte> header(128);
+    const bool extended = fields.four_cc == "DX10";
+    std::vector<std::byte> header(extended ? 148 : 128);
     // Fill everything with a pattern first, so that a test can see that the
     // fields the tool does not read come back unchanged.
     for (std::size_t i = 0; i < header.size(); ++i) {
@@ -39,9 +46,10 @@ inline std::vector<std::byte> make_header(const TextureFields& fields) {
     const char magic[4] = {'D', 'D', 'S', ' '};
     std::memcpy(header.data(), magic, 4);
     put_u32(header, 4, 124);
-    put_u32(header, 8, 0x000A1007U);  // caps, height, width, pixel format, mip count, linear size
+    put_u32(header, 8, fields.flags);
     put_u32(header, 12, static_cast<std::uint32_t>(fields.height));
     put_u32(header, 16, static_cast<std::uint32_t>(fields.width));
+    put_u32(header, 24, fields.depth);
     put_u32(header, 28, fields.mip_count);
     put_u32(header, 76, 32);  // pixel-format size
     put_u32(header, 80, fields.format_flags);
@@ -51,6 +59,8 @@ inline std::vector<std::byte> make_header(const TextureFields& fields) {
     std::copy_n(fields.four_cc.begin(), std::min<std::size_t>(fields.four_cc.size(), 4), code.begin());
     std::memcpy(header.data() + 84, code.data(), 4);
     put_u32(header, 88, fields.bit_count);
+    put_u32(header, 112, fields.caps2);
+    for (std::size_t i = 0; extended && i < fields.dx10.size(); ++i) put_u32(header, 128 + 4 * i, fields.dx10[i]);
     return header;
 }
 
@@ -119,6 +129,13 @@ inline TextureFields rgba_fields(std::uint32_t bits, std::int32_t w, std::int32_
 }
 inline TextureFields luminance_fields(std::int32_t w, std::int32_t h, std::uint32_t levels) {
     return TextureFields{w, h, levels, {}, 0x20000U, 8};
+}
+// A file with the DX10 extension; misc_flag 0x4 makes it a cube map.
+inline TextureFields dx10_fields(std::uint32_t dxgi_format, std::int32_t w, std::int32_t h, std::uint32_t levels,
+                                 std::uint32_t misc_flag = 0) {
+    TextureFields fields{w, h, levels, "DX10", 0x4U, 0};
+    fields.dx10 = {dxgi_format, 3, misc_flag, 1};
+    return fields;
 }
 
 }  // namespace ddsswizzle::testing
