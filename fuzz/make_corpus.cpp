@@ -31,20 +31,16 @@ struct Seed {
     std::vector<std::byte> bytes;
 };
 
-std::vector<std::byte> texture(const TextureFields& fields, std::size_t payload, std::uint32_t seed) {
-    return make_texture(fields, payload, seed);
-}
-
+// Payload bytes of a chain of blocks or of pixels, as a file stores them.
 std::size_t blocks(std::int32_t w, std::int32_t h, std::uint32_t levels, std::uint32_t block_bytes) {
     return stored_payload_size(w, h, levels, block_bytes, true);
 }
-
 std::size_t pixels(std::int32_t w, std::int32_t h, std::uint32_t levels, std::uint32_t pixel_bytes) {
     return stored_payload_size(w, h, levels, pixel_bytes, false);
 }
 
 std::vector<Seed> seeds() {
-    std::vector<std::byte> wrong_size_field = texture(rgba_fields(32, 4, 4, 1), 64, 1);
+    std::vector<std::byte> wrong_size_field = make_texture(rgba_fields(32, 4, 4, 1), 64, 1);
     put_u32(wrong_size_field, 4, 128);
     std::vector<std::byte> header_only = make_header(rgba_fields(32, 4, 4, 1));
     TextureFields cube = dxt_fields("DXT1", 32, 32, 6);
@@ -54,35 +50,35 @@ std::vector<Seed> seeds() {
     return {
         // Block classes. 512 x 256 is exactly 8192 blocks, one tiled group;
         // 1024 x 256 is two; 512 x 384 is one and a half.
-        {"dxt1-1024x256-11-levels.dds", texture(dxt_fields("DXT1", 1024, 256, 11), blocks(1024, 256, 11, 8), 101)},
-        {"dxt1-512x384-partial-group.dds", texture(dxt_fields("DXT1", 512, 384, 1), blocks(512, 384, 1, 8), 102)},
-        {"dxt1-6x10-odd-sides.dds", texture(dxt_fields("DXT1", 6, 10, 2), blocks(6, 10, 2, 8), 103)},
-        {"dxt1-4x4.dds", texture(dxt_fields("DXT1", 4, 4, 1), 8, 104)},
-        {"dxt3-512x256-10-levels.dds", texture(dxt_fields("DXT3", 512, 256, 10), blocks(512, 256, 10, 16), 105)},
-        {"dxt5-512x256-tail.dds", texture(dxt_fields("DXT5", 512, 256, 1), blocks(512, 256, 1, 16) + 3, 106)},
-        {"dxt5-64x32-7-levels.dds", texture(dxt_fields("DXT5", 64, 32, 7), blocks(64, 32, 7, 16), 107)},
+        {"dxt1-1024x256-11-levels.dds", make_texture(dxt_fields("DXT1", 1024, 256, 11), blocks(1024, 256, 11, 8), 101)},
+        {"dxt1-512x384-partial-group.dds", make_texture(dxt_fields("DXT1", 512, 384, 1), blocks(512, 384, 1, 8), 102)},
+        {"dxt1-6x10-odd-sides.dds", make_texture(dxt_fields("DXT1", 6, 10, 2), blocks(6, 10, 2, 8), 103)},
+        {"dxt1-4x4.dds", make_texture(dxt_fields("DXT1", 4, 4, 1), 8, 104)},
+        {"dxt3-512x256-10-levels.dds", make_texture(dxt_fields("DXT3", 512, 256, 10), blocks(512, 256, 10, 16), 105)},
+        {"dxt5-512x256-tail.dds", make_texture(dxt_fields("DXT5", 512, 256, 1), blocks(512, 256, 1, 16) + 3, 106)},
+        {"dxt5-64x32-7-levels.dds", make_texture(dxt_fields("DXT5", 64, 32, 7), blocks(64, 32, 7, 16), 107)},
         // 32-bit pixels.
-        {"rgba32-64x64-7-levels.dds", texture(rgba_fields(32, 64, 64, 7), pixels(64, 64, 7, 4), 201)},
-        {"rgba32-64x16-non-square.dds", texture(rgba_fields(32, 64, 16, 7), pixels(64, 16, 7, 4), 202)},
-        {"rgba32-1x64-column.dds", texture(rgba_fields(32, 1, 64, 7), pixels(1, 64, 7, 4), 203)},
-        {"rgba32-16x16-mip-count-0.dds", texture(rgba_fields(32, 16, 16, 0), pixels(16, 16, 1, 4), 204)},
-        {"rgba32-8x8-mip-count-255.dds", texture(rgba_fields(32, 8, 8, 255), pixels(8, 8, 4, 4), 205)},
-        {"rgba32-8x8-mip-count-127.dds", texture(rgba_fields(32, 8, 8, 127), pixels(8, 8, 4, 4), 206)},
+        {"rgba32-64x64-7-levels.dds", make_texture(rgba_fields(32, 64, 64, 7), pixels(64, 64, 7, 4), 201)},
+        {"rgba32-64x16-non-square.dds", make_texture(rgba_fields(32, 64, 16, 7), pixels(64, 16, 7, 4), 202)},
+        {"rgba32-1x64-column.dds", make_texture(rgba_fields(32, 1, 64, 7), pixels(1, 64, 7, 4), 203)},
+        {"rgba32-16x16-mip-count-0.dds", make_texture(rgba_fields(32, 16, 16, 0), pixels(16, 16, 1, 4), 204)},
+        {"rgba32-8x8-mip-count-255.dds", make_texture(rgba_fields(32, 8, 8, 255), pixels(8, 8, 4, 4), 205)},
+        {"rgba32-8x8-mip-count-127.dds", make_texture(rgba_fields(32, 8, 8, 127), pixels(8, 8, 4, 4), 206)},
         // 16-bit pixels, with an odd payload length.
-        {"rgba16-32x32-6-levels-odd.dds", texture(rgba_fields(16, 32, 32, 6), pixels(32, 32, 6, 2) + 1, 301)},
-        {"rgba16-2x8.dds", texture(rgba_fields(16, 2, 8, 1), pixels(2, 8, 1, 2), 302)},
+        {"rgba16-32x32-6-levels-odd.dds", make_texture(rgba_fields(16, 32, 32, 6), pixels(32, 32, 6, 2) + 1, 301)},
+        {"rgba16-2x8.dds", make_texture(rgba_fields(16, 2, 8, 1), pixels(2, 8, 1, 2), 302)},
         // A cube map, and the DX10 extension.
-        {"cube-dxt1-32x32-6-levels.dds", texture(cube, 6 * blocks(32, 32, 6, 8) + 3, 108)},
-        {"dx10-bc3-64x32-7-levels.dds", texture(dx10_fields(77, 64, 32, 7), blocks(64, 32, 7, 16), 109)},
-        {"dx10-cube-r8g8b8a8-8x8.dds", texture(dx10_fields(28, 8, 8, 4, 0x4), 6 * pixels(8, 8, 4, 4), 207)},
+        {"cube-dxt1-32x32-6-levels.dds", make_texture(cube, 6 * blocks(32, 32, 6, 8) + 3, 108)},
+        {"dx10-bc3-64x32-7-levels.dds", make_texture(dx10_fields(77, 64, 32, 7), blocks(64, 32, 7, 16), 109)},
+        {"dx10-cube-r8g8b8a8-8x8.dds", make_texture(dx10_fields(28, 8, 8, 4, 0x4), 6 * pixels(8, 8, 4, 4), 207)},
         // 8-bit luminance.
-        {"luminance-64x32-7-levels.dds", texture(luminance_fields(64, 32, 7), pixels(64, 32, 7, 1), 401)},
+        {"luminance-64x32-7-levels.dds", make_texture(luminance_fields(64, 32, 7), pixels(64, 32, 7, 1), 401)},
         // Refused.
-        {"refused-truncated.dds", texture(rgba_fields(32, 16, 16, 5), 1023, 501)},
-        {"refused-rgb24.dds", texture({16, 16, 1, {}, 0x40, 24}, 768, 502)},
-        {"refused-volume.dds", texture(volume, 4096, 507)},
-        {"refused-side-not-power-of-two.dds", texture(rgba_fields(32, 12, 16, 1), 768, 503)},
-        {"refused-negative-width.dds", texture(dxt_fields("DXT1", -512, 256, 1), 1024, 504)},
+        {"refused-truncated.dds", make_texture(rgba_fields(32, 16, 16, 5), 1023, 501)},
+        {"refused-rgb24.dds", make_texture({16, 16, 1, {}, 0x40, 24}, 768, 502)},
+        {"refused-volume.dds", make_texture(volume, 4096, 507)},
+        {"refused-side-not-power-of-two.dds", make_texture(rgba_fields(32, 12, 16, 1), 768, 503)},
+        {"refused-negative-width.dds", make_texture(dxt_fields("DXT1", -512, 256, 1), 1024, 504)},
         {"refused-header-size-field.dds", wrong_size_field},
         {"refused-header-only.dds", header_only},
     };
