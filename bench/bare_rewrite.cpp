@@ -1,7 +1,9 @@
-// The floor for a safe in-place rewrite: reads a file whole with one read,
-// writes the same bytes to a temporary file beside it and renames that over
-// the original, with no conversion at all. ddsswizzle does this plus the
-// layout work, so the ratio of the two times is the cost of the conversion.
+// The floor for a durable in-place rewrite: reads a file whole with one
+// read, writes the same bytes to a temporary file beside it, flushes that to
+// the disk (fsync) and renames it over the original, with no conversion at
+// all. ddsswizzle makes the same promise (the old file or the new one, even
+// after a power cut) plus the layout work, so the ratio of the two times is
+// the cost of the conversion and of the tool's own start-up.
 // With --payload-buffer the file is read into the same kind of buffer the
 // tool uses (huge pages where Linux offers them) instead of plain new[], to
 // separate the cost of the conversion from the gain of that buffer.
@@ -48,7 +50,8 @@ int main(int argc, char** argv) {
     ::close(in);
     const std::string temporary = path + ".bare-rewrite.tmp";
     const int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
-    const bool written = out >= 0 && ::write(out, buffer, length) == static_cast<ssize_t>(length);
+    const bool written = out >= 0 && ::write(out, buffer, length) == static_cast<ssize_t>(length) &&
+                         ::fsync(out) == 0;
     const bool closed = out >= 0 && ::close(out) == 0;
     if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
         std::perror(temporary.c_str());

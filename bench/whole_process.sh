@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
 # Times the whole process: `ddsswizzle swiz` of a 4096 x 4096 32-bit texture
-# with its full mip chain (about 85 MiB) against the bare safe rewrite of the
-# same file (one read, write to a temporary file beside it, rename over it),
-# alternately, from the page cache. Prints the medians, their ratio, and the
-# peak memory of ddsswizzle as /usr/bin/time -v reports it.
+# with its full mip chain (about 85 MiB) against the bare durable rewrite of
+# the same file (one read, write to a temporary file beside it, fsync, rename
+# over it), alternately, from the page cache. Prints the medians, their
+# ratio, and the peak memory of ddsswizzle as /usr/bin/time -v reports it.
 #
 # The bare rewrite is also timed with the tool's kind of buffer (huge pages
 # on Linux), which separates the cost of the conversion from that gain.
 #
 #   bench/whole_process.sh [BUILD_DIR] [PAIRS]     (defaults: build-bench, 7)
+#
+# TOOL=path/to/ddsswizzle times another build of the tool against the same
+# floor (for instance an older one).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-bench}
 pairs=${2:-7}
-tool="$build/ddsswizzle"
+tool=${TOOL:-$build/ddsswizzle}
 bare="$build/bench/ddsswizzle_bare_rewrite"
 for program in "$tool" "$bare" "$build/ddsswizzle_make_sample"; do
   [[ -x "$program" ]] || { echo "missing $program: run bench/run.sh first" >&2; exit 1; }
@@ -32,7 +35,7 @@ now() { date +%s%N; }
 run_timed() {  # prints elapsed nanoseconds of the command
   local start end
   start=$(now)
-  "$@" > /dev/null
+  "$@" > /dev/null || { echo "$* failed" >&2; return 1; }
   end=$(now)
   echo $((end - start))
 }
@@ -40,6 +43,7 @@ run_timed() {  # prints elapsed nanoseconds of the command
 tool_times=()
 bare_times=()
 like_times=()
+ratios=()  # tool / bare rewrite, pair by pair
 for ((i = 0; i < pairs; i++)); do
   # Alternate which one goes first, so neither always follows the other.
   if ((i % 2 == 0)); then
@@ -51,22 +55,27 @@ for ((i = 0; i < pairs; i++)); do
     tool_times+=("$(run_timed "$tool" unswiz "$texture")")
     bare_times+=("$(run_timed "$bare" "$texture")")
   fi
+  ratios+=("$(awk -v t="${tool_times[i]}" -v b="${bare_times[i]}" 'BEGIN {printf "%.4f", t / b}')")
 done
 
-median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 tool_median=$(median "${tool_times[@]}")
 bare_median=$(median "${bare_times[@]}")
 like_median=$(median "${like_times[@]}")
+ratio_median=$(median "${ratios[@]}")
+ratio_range=$(printf '%s\n' "${ratios[@]}" | sort -g | awk 'NR == 1 {lo = $1} {hi = $1} END {printf "%.2f-%.2f", lo, hi}')
 
 peak_kib=$(/usr/bin/time -v "$tool" swiz "$texture" 2>&1 >/dev/null | awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}')
 
-awk -v t="$tool_median" -v b="$bare_median" -v l="$like_median" -v p="$peak_kib" -v s="$size" -v n="$pairs" 'BEGIN {
+awk -v t="$tool_median" -v b="$bare_median" -v l="$like_median" -v p="$peak_kib" -v s="$size" -v n="$pairs" \
+  -v r="$ratio_median" -v rr="$ratio_range" 'BEGIN {
   printf "texture: 4096 x 4096 32-bit, full mip chain, %.1f MiB\n", s / 1048576
   printf "pairs: %d (medians)\n", n
   printf "ddsswizzle swiz/unswiz : %8.1f ms\n", t / 1e6
-  printf "bare safe rewrite      : %8.1f ms\n", b / 1e6
+  printf "bare durable rewrite   : %8.1f ms\n", b / 1e6
   printf "bare rewrite, same kind of buffer as the tool: %8.1f ms\n", l / 1e6
-  printf "ratio                  : %8.2f x the bare rewrite\n", t / b
+  printf "ratio of the medians   : %8.2f x the bare rewrite\n", t / b
+  printf "ratio, pair by pair    : %8.2f x the bare rewrite (median; pairs: %s)\n", r, rr
   printf "ratio, same buffers    : %8.2f x the bare rewrite with the tool'"'"'s buffer\n", t / l
   printf "peak memory            : %8.1f MiB = %.2f x the file size\n", p / 1024, p * 1024 / s
 }'
