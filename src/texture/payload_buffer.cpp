@@ -1,6 +1,8 @@
-// Whole-file buffers, with a huge-page hint on Linux.
+// Whole-file buffers, with a huge-page hint on Linux and their pages faulted
+// in with one call.
 #include "texture/payload_buffer.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 #ifdef __linux__
@@ -14,6 +16,24 @@ namespace {
 // Size of a transparent huge page on x86-64 and most other Linux systems;
 // buffers at least twice this large are aligned to it and advised.
 constexpr std::size_t huge_page = std::size_t{2} << 20U;
+constexpr std::uintptr_t small_page = 4096;
+
+// Every byte of a payload buffer is written (the source by the read, the
+// result by the conversion), so its pages are faulted in at once, which
+// costs the kernel far less than one fault a page: for the small files a
+// script converts by the thousand that is a good part of the tool's own
+// time. Only a hint; kernels before 5.14 refuse it and the pages come one
+// by one as before.
+void populate(void* data, std::size_t size) noexcept {
+#ifdef MADV_POPULATE_WRITE
+    const auto start = (reinterpret_cast<std::uintptr_t>(data) + small_page - 1) & ~(small_page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(small_page - 1);
+    if (end > start) static_cast<void>(::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE));
+#else
+    static_cast<void>(data);
+    static_cast<void>(size);
+#endif
+}
 #endif
 
 }  // namespace
@@ -26,15 +46,18 @@ PayloadBuffer allocate_payload_buffer(std::size_t size) noexcept {
     if (asked >= 2 * huge_page) {
         const std::size_t rounded = (asked + huge_page - 1) / huge_page * huge_page;
         void* data = std::aligned_alloc(huge_page, rounded);
-        if (data != nullptr) {
-            // Only a hint: without huge pages the buffer works the same.
-            static_cast<void>(::madvise(data, rounded, MADV_HUGEPAGE));
-            return PayloadBuffer(static_cast<std::byte*>(data));
-        }
-        return PayloadBuffer();
+        if (data == nullptr) return PayloadBuffer();
+        // Only a hint: without huge pages the buffer works the same.
+        static_cast<void>(::madvise(data, rounded, MADV_HUGEPAGE));
+        populate(data, rounded);
+        return PayloadBuffer(static_cast<std::byte*>(data));
     }
-#endif
+    void* data = std::malloc(asked);
+    if (data != nullptr) populate(data, asked);
+    return PayloadBuffer(static_cast<std::byte*>(data));
+#else
     return PayloadBuffer(static_cast<std::byte*>(std::malloc(asked)));
+#endif
 }
 
 }  // namespace ddsswizzle
