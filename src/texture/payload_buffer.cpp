@@ -16,7 +16,7 @@ namespace {
 // Size of a transparent huge page on x86-64 and most other Linux systems;
 // buffers at least twice this large are aligned to it and advised.
 constexpr std::size_t huge_page = std::size_t{2} << 20U;
-constexpr std::uintptr_t small_page = 4096;
+constexpr std::size_t small_page = 4096;
 
 // Every byte of a payload buffer is written (the source by the read, the
 // result by the conversion), so its pages are faulted in at once, which
@@ -26,9 +26,10 @@ constexpr std::uintptr_t small_page = 4096;
 // by one as before.
 void populate(void* data, std::size_t size) noexcept {
 #ifdef MADV_POPULATE_WRITE
-    const auto start = (reinterpret_cast<std::uintptr_t>(data) + small_page - 1) & ~(small_page - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(small_page - 1);
-    if (end > start) static_cast<void>(::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE));
+    // The whole pages inside the buffer: madvise takes page-aligned ranges.
+    const std::size_t lead = (small_page - reinterpret_cast<std::uintptr_t>(data) % small_page) % small_page;
+    const std::size_t length = size > lead ? (size - lead) / small_page * small_page : 0;
+    if (length > 0) static_cast<void>(::madvise(static_cast<std::byte*>(data) + lead, length, MADV_POPULATE_WRITE));
 #else
     static_cast<void>(data);
     static_cast<void>(size);
