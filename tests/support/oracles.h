@@ -55,7 +55,8 @@ std::vector<std::byte> oracle_levels(std::size_t element, std::int64_t sixteenth
         for (std::size_t k = 0; k < size / element; ++k) {
             const auto [i, p] = place(w, h, size / element, k);
             const bool swizzle = direction == Direction::swizzle;
-            std::memcpy(&result[offset + (swizzle ? p : i) * element], &source[offset + (swizzle ? i : p) * element], element);
+            const std::size_t from = offset + (swizzle ? i : p) * element, to = offset + (swizzle ? p : i) * element;
+            std::memcpy(&result[to], &source[from], element);
         }
         offset += size;
     }
@@ -67,9 +68,8 @@ std::vector<std::byte> oracle_levels(std::size_t element, std::int64_t sixteenth
 inline std::vector<std::byte> oracle_pixel_levels(std::size_t bpp, const LevelChain& chain,
                                                   const std::vector<std::byte>& source, Direction direction) {
     return oracle_levels(bpp, 16 * static_cast<std::int64_t>(bpp), chain, source, direction,
-                         [](std::int64_t w, std::int64_t h, std::size_t, std::size_t k) {
-                             const auto x = static_cast<std::uint32_t>(k / h);
-                             const auto y = static_cast<std::uint32_t>(k % h);
+                         [](std::int64_t w, std::int64_t h, std::size_t, std::size_t k) {  // pixel (k / h, k % h)
+                             const auto x = k / static_cast<std::size_t>(h), y = k % static_cast<std::size_t>(h);
                              return std::pair<std::size_t, std::size_t>(y * w + x, morton_by_bits(x, y, w, h));
                          });
 }
@@ -80,8 +80,8 @@ inline std::vector<std::byte> oracle_block_levels(std::size_t block_bytes, const
                                                   const std::vector<std::byte>& source, Direction direction) {
     return oracle_levels(block_bytes, static_cast<std::int64_t>(block_bytes), chain, source, direction,
                          [](std::int64_t, std::int64_t, std::size_t blocks, std::size_t k) {
-                             const bool tiled = k < blocks / 8192 * 8192;
-                             return std::pair<std::size_t, std::size_t>(k, tiled ? block_tile_by_table(static_cast<std::uint32_t>(k)) : k);
+                             const auto j = static_cast<std::uint32_t>(k);
+                             return std::pair<std::size_t, std::size_t>(j, k < blocks / 8192 * 8192 ? block_tile_by_table(j) : j);
                          });
 }
 
