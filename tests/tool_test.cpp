@@ -66,7 +66,7 @@ struct Case {
 // the line); the arguments reach the tool as UTF-16 whatever the code page.
 // Either way standard output and standard error come back together, byte for
 // byte, with the exit status the caller sees.
-std::pair<std::string, int> run_tool(const Case& c, const std::vector<fs::path>& args) {
+std::pair<std::string, int> run_tool([[maybe_unused]] const Case& c, const std::vector<fs::path>& args) {
     const fs::path program = fs::absolute(fs::path(DDSSWIZZLE_EXECUTABLE).filename());
 #ifdef _WIN32
     std::wstring line = L"\"\"" + program.wstring() + L"\"";
@@ -134,12 +134,12 @@ void check_all(const std::vector<Case>& cases, const ScratchFolder& folder) {
         for (int pass = 0; pass < (args.size() > 1 && args[0] == "swiz" && c.left == 0 ? 2 : 1); ++pass) {
             if (pass == 1) args[0] = "unswiz";
             const auto [output, status] = run_tool(c, args);
-            EXPECT_EQ(output, c.output) << args[0];
-            EXPECT_EQ(status, converts ? 0 : c.status) << args[0];
+            EXPECT_EQ(output, c.output) << "run " << pass + 1;
+            EXPECT_EQ(status, converts ? 0 : c.status) << "run " << pass + 1;
             const FileState after = state_of(c.file);
             const bool kept = after.mode == before.mode && after.owner == before.owner;
             EXPECT_TRUE(converts ? after.bytes == (pass == 0 ? swizzled : c.texture) && kept : after == before)
-                << args[0] << (converts ? ": not converted exactly, or mode or owner changed" : ": the file changed");
+                << "run " << pass + 1 << (converts ? ": not converted exactly, or mode or owner changed" : ": file changed");
         }
         const std::vector<fs::path> now = folder.entries();
         EXPECT_TRUE(std::includes(now.begin(), now.end(), entries.begin(), entries.end()));
