@@ -4,13 +4,14 @@
 // those the rule in the variable DDSSWIZZLE_FAULT picks:
 //   function=action,action,...
 // where the n-th action is done instead of the n-th call of that function
-// (the tool writes its output last, after every call a rule names): "-" lets
-// the call through; an errno name (EIO, ENOSPC, EINTR, EPERM, EXDEV) fails it
-// with that error, without doing anything (a failed close leaves the
-// descriptor open, which the tool, about to give the file up, never notices);
-// "short" moves half the bytes asked (at least one); "zero" moves nothing and
-// returns 0. A process whose rule never hit prints "no fault
-// injected" when it exits, so a test sees a fault that did not happen.
+// (the tool writes its output last, after every call a rule names), and an
+// action ending in '*' for that call and every later one: "-" lets the call
+// through; an errno name (EIO, ENOSPC, EINTR, EPERM, EXDEV) fails it with that
+// error, without doing anything (a failed close leaves the descriptor open,
+// which the tool, about to give the file up, never notices); "short" moves
+// half the bytes asked (at least one); "zero" moves nothing and returns 0. A
+// process whose rule never hit prints "no fault injected" when it exits, so a
+// test sees a fault that did not happen.
 //
 // Test code only, in the plain C subset of C++: it runs inside another
 // program, before and around its own start-up.
@@ -36,8 +37,9 @@ const char* action_for(const char* function) {
     if (rule == nullptr || std::strncmp(rule, function, length) != 0 || rule[length] != '=') return nullptr;
     const char* action = rule + length + 1;
     for (long n = ++calls; n > 1 && action != nullptr; --n) {
-        action = std::strchr(action, ',');
-        if (action != nullptr) ++action;
+        const char* next = std::strchr(action, ',');
+        if ((next != nullptr ? next : action + std::strlen(action))[-1] == '*') break;
+        action = next != nullptr ? next + 1 : nullptr;
     }
     if (action == nullptr || *action == '-') return nullptr;
     injected = true;
