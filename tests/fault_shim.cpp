@@ -13,8 +13,8 @@
 // process whose rule never hit prints "no fault injected" when it exits, so a
 // test sees a fault that did not happen.
 //
-// Test code only, in the plain C subset of C++: it runs inside another
-// program, before and around its own start-up.
+// Test code only, keeping to the C library: it runs inside another program,
+// before and around its own start-up.
 #include <dlfcn.h>
 #include <unistd.h>
 
