@@ -1,7 +1,7 @@
 // Scratch folders and whole-file reads and writes for the tests.
 #pragma once
 
-#include <atomic>
+#include <algorithm>
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
@@ -15,42 +15,47 @@
 
 namespace ddsswizzle::testing {
 
-// A fresh folder, removed with everything in it when the test ends.
+// A fresh folder under the temporary folder, mode 0755 whatever the umask,
+// removed with everything in it when the test ends.
 class ScratchFolder {
 public:
     ScratchFolder() {
-        static std::atomic<int> counter{0};
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = "ddsswizzle-test-";
-        if (info != nullptr) name += std::string(info->name()) + "-";
-        name += std::to_string(std::random_device{}()) + "-" + std::to_string(counter++);
-        path_ = std::filesystem::temp_directory_path() / name;
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
+        do {
+            path_ = std::filesystem::temp_directory_path() / ("ddsswizzle-" + std::to_string(std::random_device{}()));
+        } while (!std::filesystem::create_directory(path_));
+        std::filesystem::permissions(path_, std::filesystem::perms(0755));
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
     ~ScratchFolder() {
         std::error_code ignored;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
-        std::filesystem::remove_all(path_, ignored);
+        clear();
+        std::filesystem::remove(path_, ignored);
     }
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::filesystem::path& name) const { return path_ / name; }
 
-    // Names of everything in the folder, to check that nothing was left behind.
+    // Everything in the folder and its subfolders (links not followed),
+    // sorted: what a run may have left behind.
     std::vector<std::filesystem::path> entries() const {
         std::vector<std::filesystem::path> names;
-        for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename());
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(path_)) {
+            names.push_back(entry.path().lexically_relative(path_));
+        }
+        std::sort(names.begin(), names.end());
         return names;
     }
 
-    // The same for any folder, such as one made inside the scratch folder.
-    static std::vector<std::filesystem::path> entries_of(const std::filesystem::path& folder) {
-        std::vector<std::filesystem::path> names;
-        for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
-        return names;
+    // Empties the folder, giving back first the write access a test may have
+    // taken away (Windows does not remove a read-only file) and the mode.
+    void clear() const {
+        using std::filesystem::perms;
+        std::error_code ignored;
+        std::filesystem::permissions(path_, perms(0755), ignored);
+        for (const auto& name : entries()) {
+            std::filesystem::permissions(path_ / name, perms::owner_write, std::filesystem::perm_options::add, ignored);
+        }
+        for (const auto& name : entries()) std::filesystem::remove_all(path_ / name, ignored);
     }
 
 private:
@@ -65,9 +70,9 @@ inline void write_file(const std::filesystem::path& path, const std::vector<std:
 
 inline std::vector<std::byte> read_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    std::vector<char> chars((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::byte> bytes(chars.size());
-    for (std::size_t i = 0; i < chars.size(); ++i) bytes[i] = static_cast<std::byte>(chars[i]);
+    std::vector<std::byte> bytes;
+    std::transform(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), std::back_inserter(bytes),
+                   [](char c) { return static_cast<std::byte>(c); });
     return bytes;
 }
 

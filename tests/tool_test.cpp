@@ -1,0 +1,308 @@
+// The real executable, run as scripts run it: every outcome of the command
+// line, the refusals, and faults injected from outside (limits, signals,
+// another user, links, failing system calls). Each case gives the exact output
+// and exit status, and the file ends either converted exactly (as the library
+// converts it in memory, which texture_test checks against the bit-by-bit
+// rules; mode and owner kept) or untouched (bytes, time stamp, mode, inode,
+// owner), with nothing left beside it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <type_traits>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
+#include "support/files.h"  // and with it the standard library's file, string and container headers
+#include "support/texture_builder.h"
+#include "texture/texture_file.h"
+
+namespace ddsswizzle {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace testing;
+
+const std::string banner = "\nPS3 & Xbox360 swizzling tool\nIf any problem, contact the ddsswizzle issue tracker\n"
+                           "\nUsage: *.exe unswiz/swiz *.dds [ps3/x360]\n";
+const std::string wrong_mode = "\nWRONG MODE\n\n";
+const std::string x360 = "\nX360 not ready yet...\n";
+const std::string cannot_open = "\nCannot open file\n";
+const std::string cannot_write = "\nCannot write file\n";
+const std::string unsupported = "\nUnsupported size\n";
+const std::string truncated = "\nTexture data is truncated\n";
+
+constexpr bool windows = std::is_same_v<fs::path::value_type, wchar_t>;  // Windows alone keeps paths in UTF-16
+
+// DXT1 whose top level (8192 blocks) is tiled: swiz moves bytes all through
+// the first 64 KiB of the payload.
+std::vector<std::byte> tiled() { return make_texture(dxt_fields("DXT1", 512, 256, 10), stored_payload_size(512, 256, 10, 8, true)); }
+
+struct Case {
+    std::string name;
+    std::vector<fs::path> args = {"swiz", "t.dds"};  // run in the case's folder
+    std::string output = "\n";  // "\n": converted, status 0; none: killed before it could print
+    int status = 1;             // of a run that converts nothing; 128 + the signal that killed it
+    std::vector<std::byte> texture = tiled();
+    std::string setup;             // POSIX shell commands run in the folder first
+    std::string wrapper = "exec";  // POSIX shell text that starts the tool: limits, user, environment
+    std::size_t left = 0;          // files a run leaves beside the texture: the wrapper's, or a killed run's
+    fs::path file = "t.dds";       // where the texture is
+    bool held_open = false;        // by this program, as an image viewer might
+};
+
+// The one way the tests start the tool, a copy of it in the case's folder
+// (where another user may run it too). POSIX: through sh -c, each argument
+// in single quotes (no name the tests use holds one). Windows: through cmd /c,
+// each argument in double quotes (cmd drops the first and the last quote of
+// the line); the arguments reach the tool as UTF-16 whatever the code page.
+// Either way standard output and standard error come back together, byte for
+// byte, with the exit status the caller sees.
+std::pair<std::string, int> run_tool([[maybe_unused]] const Case& c, const std::vector<fs::path>& args) {
+    const fs::path program = fs::absolute(fs::path(DDSSWIZZLE_EXECUTABLE).filename());
+#ifdef _WIN32
+    std::wstring line = L"\"\"" + program.wstring() + L"\"";
+    for (const fs::path& word : args) line += L" \"" + word.wstring() + L"\"";
+    FILE* pipe = ::_wpopen((line + L" 2>&1\"").c_str(), L"rb");
+#else
+    std::string line = c.wrapper + " '" + program.string() + "'";
+    for (const fs::path& word : args) ((line += " '") += word.string()) += "'";
+    FILE* pipe = ::popen((line + " 2>&1").c_str(), "r");
+#endif
+    if (pipe == nullptr) return {"the tool could not be started", -1};
+    std::string output;
+    char buffer[4096];
+    for (std::size_t got = 0; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
+#ifdef _WIN32
+    return {output, ::_pclose(pipe)};
+#else
+    const int status = ::pclose(pipe);
+    return {output, WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status)};
+#endif
+}
+
+// Everything that shows whether a file was changed. A file above 64 MiB (the
+// sparse one of the out-of-memory case) is known by all but its bytes.
+struct FileState {
+    std::vector<std::byte> bytes;
+    fs::file_time_type modified;
+    fs::perms mode = fs::perms::none;
+    std::uintmax_t inode = 0, owner = 0;
+    bool operator==(const FileState&) const = default;
+};
+
+FileState state_of(const fs::path& path) {
+    FileState state{fs::file_size(path) < (64U << 20U) ? read_file(path) : std::vector<std::byte>(),
+                    fs::last_write_time(path), fs::status(path).permissions()};
+#ifndef _WIN32
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0);
+    state.inode = info.st_ino;
+    state.owner = (std::uintmax_t{info.st_uid} << 32U) | info.st_gid;
+#endif
+    return state;
+}
+
+// Runs each case in the emptied folder, made the working folder meanwhile.
+// Unswiz follows swiz (unless the wrapper leaves files behind each time): it
+// restores a converted file, and is refused alike.
+void check_all(const std::vector<Case>& cases, const ScratchFolder& folder) {
+    const fs::path home = fs::current_path();
+    fs::current_path(folder.path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        folder.clear();
+        fs::copy_file(DDSSWIZZLE_EXECUTABLE, fs::path(DDSSWIZZLE_EXECUTABLE).filename());
+        fs::create_directories(folder / c.file.parent_path());
+        write_file(c.file, c.texture);
+        EXPECT_EQ(c.setup.empty() ? 0 : std::system(c.setup.c_str()), 0) << c.setup;
+        std::vector<std::byte> swizzled = c.texture;
+        static_cast<void>(convert_texture_image(c.texture, swizzled, Direction::swizzle));
+        const FileState before = state_of(c.file);
+        const std::vector<fs::path> entries = folder.entries();
+        std::ifstream reader(c.held_open ? c.file : fs::path());
+        const bool converts = c.output == "\n";  // output "\n" and status 0
+        std::vector<fs::path> args = c.args;
+        for (int pass = 0; pass < (args.size() > 1 && args[0] == "swiz" && c.left == 0 ? 2 : 1); ++pass) {
+            if (pass == 1) args[0] = "unswiz";
+            const auto [output, status] = run_tool(c, args);
+            EXPECT_EQ(output, c.output) << "run " << pass + 1;
+            EXPECT_EQ(status, converts ? 0 : c.status) << "run " << pass + 1;
+            const FileState after = state_of(c.file);
+            const bool kept = after.mode == before.mode && after.owner == before.owner;
+            EXPECT_TRUE(converts ? after.bytes == (pass == 0 ? swizzled : c.texture) && kept : after == before)
+                << "run " << pass + 1 << (converts ? ": not converted exactly, or mode or owner changed" : ": file changed");
+        }
+        const std::vector<fs::path> now = folder.entries();
+        EXPECT_TRUE(std::includes(now.begin(), now.end(), entries.begin(), entries.end()));
+        EXPECT_EQ(now.size() - entries.size(), c.left);
+    }
+    fs::current_path(home);
+}
+
+// A command line and what it prints.
+Case cli(const std::vector<fs::path>& args, const std::string& output, int status = 1) {
+    std::string name = "command line";
+    for (const fs::path& word : args) name += " '" + word.string() + "'";
+    return {.name = name, .args = args, .output = output, .status = status};
+}
+
+Case refused(const std::string& output, const TextureFields& fields, std::size_t payload) {
+    return {.name = output + std::to_string(fields.width), .output = output, .texture = make_texture(fields, payload)};
+}
+
+// Every outcome of the command line, a header of each kind the tool refuses,
+// files held open or read-only, and every form of a path: a name with
+// Cyrillic letters and spaces, in a folder named the same way, of a file
+// holding CR, LF and 0x1A bytes, reaches the file system intact, no byte is
+// translated, and the file keeps its real name.
+TEST(Tool, CommandLineHeadersAndPaths) {
+    const ScratchFolder folder;
+    const std::size_t chain = stored_payload_size(64, 64, 7, 4, false);
+    const fs::path file = fs::path(u8"папка с пробелами") / u8"текстура 1.dds";
+    std::vector<std::byte> bytes = make_texture(rgba_fields(32, 64, 32, 7), stored_payload_size(64, 32, 7, 4, false));
+    add_text_control_bytes(bytes);
+    const fs::path absolute = (folder / file).make_preferred();
+    TextureFields volume = rgba_fields(32, 64, 64, 1), array = dx10_fields(28, 64, 64, 1), cube = dxt_fields("DXT1", 512, 256, 10);
+    volume.caps2 = 0x200000;
+    array.dx10[3] = 6;
+    cube.caps2 = 0xFE00;
+    std::vector<fs::path> forms = {file, "." / file, absolute, u8"папка с пробелами/../папка с пробелами/текстура 1.dds"};
+#ifdef _WIN32
+    forms.push_back(absolute.root_directory() / absolute.relative_path());  // on the current drive
+    forms.push_back(L"\\\\?\\" + absolute.wstring());
+    forms.push_back(u8"ПАПКА С ПРОБЕЛАМИ/ТЕКСТУРА 1.DDS");
+    fs::create_directory(absolute.parent_path());
+    write_file(absolute, bytes);
+    std::wstring short_path(MAX_PATH, L'\0');  // 8.3, where the file system makes such names
+    short_path.resize(::GetShortPathNameW(absolute.c_str(), short_path.data(), MAX_PATH) % MAX_PATH);
+    if (!short_path.empty() && fs::path(short_path).filename() != file.filename()) forms.push_back(short_path);
+#endif
+    std::vector<Case> cases = {
+        // Too few words; any platform word but one starting with x360 is the PS3's, extra words are ignored; the
+        // mode is checked first, then the platform, then the file.
+        // The tool's -1 for too few words: a POSIX caller sees its low 8 bits.
+        cli({}, banner, windows ? -1 : 255), cli({"swiz"}, banner, windows ? -1 : 255), cli({"swiz", "t.dds"}, "\n"),
+        cli({"swiz", "t.dds", "X360"}, "\n"), cli({"swiz", "t.dds", "x36"}, "\n"),
+        cli({"swiz", "t.dds", "ps3", "extra"}, "\n"), cli({"swiz", "t.dds", "x360"}, x360),
+        cli({"swiz", "t.dds", "x3600"}, x360), cli({"swiz", "missing.dds", "x360"}, x360),
+        cli({"SWIZ", "t.dds"}, wrong_mode), cli({"unswiz2", "t.dds"}, wrong_mode), cli({"", "t.dds", "x360"}, wrong_mode),
+        cli({"swiz", "missing.dds"}, cannot_open), cli({"swiz", "."}, cannot_open),
+        {.name = "0 bytes", .output = "\nNot a DDS texture\n", .texture = {}},
+        refused("\nUnknown format\n", {64, 64, 1, {}, 0x40, 24}, 12288), refused(truncated, rgba_fields(32, 1, 1, 1), 0),
+        refused("\nUnsupported texture type\n", volume, 16384), refused("\nUnsupported texture type\n", array, 16384),
+        {.name = "cube map", .texture = make_texture(cube, 6 * stored_payload_size(512, 256, 10, 8, true))},
+        refused(truncated, rgba_fields(32, 64, 64, 127), chain - 1), refused(truncated, dxt_fields("DXT1", 512, 256, 10), 65535),
+        refused(unsupported, dxt_fields("DXT1", 0, 64, 1), 1024), refused(unsupported, rgba_fields(16, 48, 64, 1), 6144),
+        refused(unsupported, dxt_fields("DXT5", INT32_MAX, INT32_MAX, 1), 1024),
+        refused(unsupported, rgba_fields(32, 16384, 32768, 1), 1024),
+        {.name = "the sample", .texture = read_file(DDSSWIZZLE_SAMPLE)},
+        {.name = "4 MiB: buffers on huge pages", .texture = make_texture(rgba_fields(32, 1024, 1024, 1), 4 << 20U)},
+        // Windows does not replace a file another program holds open without
+        // delete sharing (as the C runtime opens files); POSIX does.
+        {.name = "held open", .output = windows ? cannot_write : "\n", .held_open = true},
+#ifdef _WIN32
+        {.name = "read-only attribute", .output = cannot_open, .setup = "attrib +r t.dds"},
+#endif
+    };
+    for (const fs::path& form : forms) {
+        cases.push_back({.name = "path " + std::to_string(&form - forms.data()), .args = {"swiz", form},
+                         .texture = bytes, .file = file});
+    }
+    check_all(cases, folder);
+}
+
+// Killed or failing writes, failing system calls and allocations, taken
+// temporary names, names at the length limit, links, what is not a file, and
+// files and folders the tool may not change, which as root it could: it runs
+// as the user nobody. And the mode and owner a rewrite keeps.
+TEST(Tool, FaultsInjectedFromOutside) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs prlimit, trap, LD_PRELOAD, ln, mkfifo, chown and setpriv around the executable; on "
+                    "Windows the read-only and held-open cases of Tool.CommandLineHeadersAndPaths refuse the file";
+#else
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give files to other users and run the tool as nobody";
+    // Preloads tests/fault_shim.cpp with the rule (AddressSanitizer is told a
+    // library comes before it).
+    const auto failing = [](const std::string& rule, const std::string& output) {
+        return Case{.name = rule, .output = output,
+                    .wrapper = "exec env LD_PRELOAD='" DDSSWIZZLE_FAULT_SHIM "' DDSSWIZZLE_FAULT=" + rule +
+                               " ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\""};
+    };
+    // Takes the first n temporary names (texture name, ".ddsswizzle-", process
+    // id, "-", attempt, ".tmp"), then the tool starts with the shell's process id.
+    const auto names_taken = [](std::size_t n) {
+        const std::string loop =
+            "i=0; while [ $i -lt " + std::to_string(n) + " ]; do : >t.dds.ddsswizzle-$$-$i.tmp; i=$((i+1)); done";
+        return Case{.name = loop, .output = n < 100 ? "\n" : cannot_write, .wrapper = loop + "; exec", .left = n};
+    };
+    // A file-size limit: the kernel kills the tool there (which leaves its
+    // temporary file, holding what the limit let through), or fails the write
+    // with EFBIG when SIGXFSZ is ignored.
+    const auto size_limit = [](std::size_t limit, bool ignored) {
+        const std::string wrapper =
+            std::string(ignored ? "trap '' XFSZ; " : "") + "exec prlimit --core=0 --fsize=" + std::to_string(limit);
+        const bool enough = limit == tiled().size();
+        return Case{.name = wrapper, .output = enough ? "\n" : ignored ? cannot_write : "",
+                    .status = ignored ? 1 : 128 + SIGXFSZ, .wrapper = wrapper, .left = enough || ignored ? 0U : 1U};
+    };
+    const auto as_nobody = [](const std::string& setup, const std::string& output) {
+        return Case{.name = setup, .output = output, .setup = setup,
+                    .wrapper = "exec setpriv --reuid=65534 --regid=65534 --clear-groups"};
+    };
+    const auto in_folder = [](const char* setup, const char* name, const std::string& output) {
+        return Case{.name = setup, .args = {"swiz", name}, .output = output, .setup = setup, .file = "d/t.dds"};
+    };
+    const std::size_t size = tiled().size();
+    std::vector<Case> cases = {
+        {.name = "6 GiB, 4 GiB for buffers", .output = "\nOut of memory\n",
+         .texture = make_texture(rgba_fields(32, 16, 16, 1), 1024), .setup = "truncate -s 6G t.dds",
+#ifdef __SANITIZE_ADDRESS__  // which reserves more address space than that: its allocator is limited, and quiet
+         .wrapper = "exec env ASAN_OPTIONS=allocator_may_return_null=1:max_allocation_size_mb=4096 sh -c "
+                    "'exec \"$0\" \"$@\" 2>/dev/null'"},
+#else
+         .wrapper = "exec prlimit --as=4294967296"},
+#endif
+        in_folder("chmod 640 d/t.dds; ln -s d/t.dds a.dds", "a.dds", "\n"),
+        in_folder("ln -s $PWD/d/t.dds a.dds", "a.dds", "\n"), in_folder("ln -s d/t.dds a.dds; ln -s a.dds b.dds", "b.dds", "\n"),
+        in_folder("mkfifo x.dds", "x.dds", cannot_open), in_folder("ln -s missing.dds x.dds", "x.dds", cannot_open),
+        in_folder("ln -s d x.dds", "x.dds", cannot_open), in_folder("ln -s x.dds x.dds", "x.dds", cannot_open),
+        names_taken(1), names_taken(99), names_taken(100),
+        size_limit(0, false), size_limit(128, false), size_limit(4096, false), size_limit(size - 1, false),
+        size_limit(size, false), size_limit(0, true), size_limit(128, true), size_limit(4096, true),
+        size_limit(size - 1, true), size_limit(size, true),
+        failing("write=ENOSPC", cannot_write), failing("write=EIO", cannot_write),
+        failing("write=short,ENOSPC", cannot_write), failing("write=zero", cannot_write),
+        failing("write=EINTR", "\n"), failing("write=short*", "\n"), failing("read=EIO", cannot_open),
+        failing("read=-,EIO", cannot_open), failing("read=-,zero", truncated), failing("read=EINTR,EINTR", "\n"),
+        failing("read=short*", "\n"), failing("fchmod=EPERM", cannot_write), failing("fsync=EIO", cannot_write),
+        failing("close=-,EIO", cannot_write), failing("close=EIO", "\n"), failing("rename=EXDEV", cannot_write),
+        failing("rename=EIO", cannot_write),
+        as_nobody("chown 65534:65534 t.dds", cannot_write),        // the folder is root's
+        as_nobody("chmod 1777 .; chmod 666 t.dds", cannot_write),  // sticky: only the owner may replace a file
+        as_nobody("chmod 644 t.dds", cannot_open), as_nobody("chmod 664 t.dds", cannot_open),
+    };
+    for (const std::string mode : {"444", "400", "200", "000"}) {
+        cases.push_back(as_nobody("chown 65534:65534 t.dds; chmod " + mode + " t.dds", cannot_open));
+    }
+    for (const std::string mode : {"644", "600", "640", "755", "666", "660", "444"}) {
+        cases.push_back({.name = mode, .setup = "chown 1234:5678 t.dds; chmod " + mode + " t.dds"});
+    }
+    for (const std::size_t length : {200, 240, 255}) {  // from 240 on no room for the temporary suffix
+        const std::string name = std::string(length - 4, 'n') + ".dds";
+        cases.push_back({.name = name, .args = {"swiz", name}, .file = name});
+    }
+    check_all(cases, ScratchFolder());
+#endif
+}
+
+}  // namespace
+}  // namespace ddsswizzle
