@@ -7,9 +7,17 @@
 // owner), with nothing left beside it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <system_error>
 #include <type_traits>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -21,7 +29,6 @@
 #include <csignal>
 #endif
 
-#include "support/files.h"  // and with it the standard library's file, string and container headers
 #include "support/texture_builder.h"
 #include "texture/texture_file.h"
 
@@ -30,6 +37,56 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace testing;
+
+// A fresh folder under the temporary folder, mode 0755 whatever the umask,
+// removed with everything in it when the test ends.
+struct ScratchFolder {
+    fs::path path;
+    ScratchFolder() {
+        do {
+            path = fs::temp_directory_path() / ("ddsswizzle-" + std::to_string(std::random_device{}()));
+        } while (!fs::create_directory(path));
+        fs::permissions(path, fs::perms(0755));
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    ~ScratchFolder() {
+        clear();
+        std::error_code ignored;
+        fs::remove(path, ignored);
+    }
+    // Everything in the folder and its subfolders (links not followed),
+    // sorted: what a run may have left behind.
+    std::vector<fs::path> entries() const {
+        std::vector<fs::path> names;
+        for (const auto& entry : fs::recursive_directory_iterator(path)) names.push_back(entry.path().lexically_relative(path));
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // Empties the folder, giving back first the write access a test may have
+    // taken away (Windows does not remove a read-only file) and the mode.
+    void clear() const {
+        std::error_code ignored;
+        fs::permissions(path, fs::perms(0755), ignored);
+        for (const auto& name : entries()) fs::permissions(path / name, fs::perms::owner_write, fs::perm_options::add, ignored);
+        for (const auto& name : entries()) fs::remove_all(path / name, ignored);
+    }
+};
+
+void write_file(const fs::path& path, const std::vector<std::byte>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << path;
+}
+
+std::vector<std::byte> read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::byte> bytes;
+    std::transform(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), std::back_inserter(bytes),
+                   [](char c) { return static_cast<std::byte>(c); });
+    return bytes;
+}
+
 
 const std::string banner = "\nPS3 & Xbox360 swizzling tool\nIf any problem, contact the ddsswizzle issue tracker\n"
                            "\nUsage: *.exe unswiz/swiz *.dds [ps3/x360]\n";
@@ -116,12 +173,12 @@ FileState state_of(const fs::path& path) {
 // restores a converted file, and is refused alike.
 void check_all(const std::vector<Case>& cases, const ScratchFolder& folder) {
     const fs::path home = fs::current_path();
-    fs::current_path(folder.path());
+    fs::current_path(folder.path);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         folder.clear();
         fs::copy_file(DDSSWIZZLE_EXECUTABLE, fs::path(DDSSWIZZLE_EXECUTABLE).filename());
-        fs::create_directories(folder / c.file.parent_path());
+        fs::create_directories(folder.path / c.file.parent_path());
         write_file(c.file, c.texture);
         EXPECT_EQ(c.setup.empty() ? 0 : std::system(c.setup.c_str()), 0) << c.setup;
         std::vector<std::byte> swizzled = c.texture;
@@ -170,11 +227,13 @@ TEST(Tool, CommandLineHeadersAndPaths) {
     const fs::path file = fs::path(u8"папка с пробелами") / u8"текстура 1.dds";
     std::vector<std::byte> bytes = make_texture(rgba_fields(32, 64, 32, 7), stored_payload_size(64, 32, 7, 4, false));
     add_text_control_bytes(bytes);
-    const fs::path absolute = (folder / file).make_preferred();
+    const fs::path absolute = (folder.path / file).make_preferred();
     TextureFields volume = rgba_fields(32, 64, 64, 1), array = dx10_fields(28, 64, 64, 1), cube = dxt_fields("DXT1", 512, 256, 10);
     volume.caps2 = 0x200000;
     array.dx10[3] = 6;
     cube.caps2 = 0xFE00;
+    std::vector<std::byte> short_dx10 = make_header(array);
+    short_dx10.pop_back();
     std::vector<fs::path> forms = {file, "." / file, absolute, u8"папка с пробелами/../папка с пробелами/текстура 1.dds"};
 #ifdef _WIN32
     forms.push_back(absolute.root_directory() / absolute.relative_path());  // on the current drive
@@ -197,6 +256,7 @@ TEST(Tool, CommandLineHeadersAndPaths) {
         cli({"SWIZ", "t.dds"}, wrong_mode), cli({"unswiz2", "t.dds"}, wrong_mode), cli({"", "t.dds", "x360"}, wrong_mode),
         cli({"swiz", "missing.dds"}, cannot_open), cli({"swiz", "."}, cannot_open),
         {.name = "0 bytes", .output = "\nNot a DDS texture\n", .texture = {}},
+        {.name = "DX10, 147 bytes", .output = "\nNot a DDS texture\n", .texture = short_dx10},
         refused("\nUnknown format\n", {64, 64, 1, {}, 0x40, 24}, 12288), refused(truncated, rgba_fields(32, 1, 1, 1), 0),
         refused("\nUnsupported texture type\n", volume, 16384), refused("\nUnsupported texture type\n", array, 16384),
         {.name = "cube map", .texture = make_texture(cube, 6 * stored_payload_size(512, 256, 10, 8, true))},
