@@ -289,7 +289,6 @@ TEST(Tool, FaultsInjectedFromOutside) {
     GTEST_SKIP() << "needs prlimit, trap, LD_PRELOAD, ln, mkfifo, chown and setpriv around the executable; on "
                     "Windows the read-only and held-open cases of Tool.CommandLineHeadersAndPaths refuse the file";
 #else
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give files to other users and run the tool as nobody";
     // Preloads tests/fault_shim.cpp with the rule (AddressSanitizer is told a
     // library comes before it).
     const auto failing = [](const std::string& rule, const std::string& output) {
@@ -359,6 +358,11 @@ TEST(Tool, FaultsInjectedFromOutside) {
     for (const std::size_t length : {200, 240, 255}) {  // from 240 on no room for the temporary suffix
         const std::string name = std::string(length - 4, 'n') + ".dds";
         cases.push_back({.name = name, .args = {"swiz", name}, .file = name});
+    }
+    if (::geteuid() != 0) {  // giving files to other users and running as one of them needs root
+        std::erase_if(cases, [](const Case& c) {
+            return c.setup.find("chown") != std::string::npos || c.wrapper.find("setpriv") != std::string::npos;
+        });
     }
     check_all(cases, ScratchFolder());
 #endif
