@@ -102,9 +102,6 @@ inline TextureFields dxt_fields(std::string_view four_cc, std::int32_t w, std::i
 inline TextureFields rgba_fields(std::uint32_t bits, std::int32_t w, std::int32_t h, std::uint32_t levels) {
     return {w, h, levels, {}, 0x41U, bits};
 }
-inline TextureFields luminance_fields(std::int32_t w, std::int32_t h, std::uint32_t levels) {
-    return {w, h, levels, {}, 0x20000U, 8};
-}
 inline TextureFields dx10_fields(std::uint32_t dxgi, std::int32_t w, std::int32_t h, std::uint32_t levels,
                                  std::uint32_t misc = 0) {
     return {w, h, levels, "DX10", 0x4U, 0, 0, 0x000A1007, 0, {dxgi, 3, misc, 1}};
