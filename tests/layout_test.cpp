@@ -114,6 +114,7 @@ TEST(LevelWalks, BlocksMatchTheOracle) {
         for (const std::uint32_t block : {8U, 16U}) expect_walk_matches(true, block, chain);
     }
     expect_walk_matches(true, 8, {512, 256, 1}, 0xFFFF);  // past the buffer
+    expect_walk_matches(true, 8, {1024, 1024, 2}, 0x80000 + 0x10000);  // a later tiled level past it
 }
 
 }  // namespace

@@ -342,6 +342,7 @@ TEST(Tool, FaultsInjectedFromOutside) {
         failing("write=short,ENOSPC", cannot_write), failing("write=zero", cannot_write),
         failing("write=EINTR", "\n"), failing("write=short*", "\n"), failing("read=EIO", cannot_open),
         failing("read=-,EIO", cannot_open), failing("read=-,zero", truncated), failing("read=EINTR,EINTR", "\n"),
+        failing("read=EINTR,zero", cannot_open),  // the end of the file right after an interrupted read
         failing("read=short*", "\n"), failing("fchmod=EPERM", cannot_write), failing("fsync=EIO", cannot_write),
         failing("close=-,EIO", cannot_write), failing("close=EIO", "\n"), failing("rename=EXDEV", cannot_write),
         failing("rename=EIO", cannot_write),
