@@ -1,5 +1,4 @@
 // Process entry: gathers the arguments, runs the driver and prints its output.
-#include <clocale>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -10,6 +9,8 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+
+#include <clocale>
 #endif
 
 namespace {

@@ -117,12 +117,14 @@ TexturePlan plan_texture_conversion(std::span<const std::byte> file_start,
     // A 2D texture needs the bytes its levels count; a cube map needs six
     // faces of what a file stores for each.
     const std::uint64_t payload = file_length - plan.header_bytes;
-    plan.face_bytes = payload;
-    bool fits = counted_levels_size(plan.format, plan.chain) <= payload;
+    bool fits = false;
     if (type == TextureType::cube_map) {
         plan.faces = cube_map_faces;
         plan.face_bytes = stored_levels_size(plan.format, plan.chain);
         fits = plan.face_bytes <= payload / cube_map_faces;
+    } else {
+        plan.face_bytes = payload;
+        fits = counted_levels_size(plan.format, plan.chain) <= payload;
     }
     if (!fits) {
         plan.status = ConversionStatus::truncated;
