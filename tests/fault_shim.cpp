@@ -6,12 +6,12 @@
 // where the n-th action is done instead of the n-th call of that function
 // (the tool writes its output last, after every call a rule names), and an
 // action ending in '*' for that call and every later one: "-" lets the call
-// through; an errno name (EIO, ENOSPC, EINTR, EPERM, EXDEV) fails it with that
-// error, without doing anything (a failed close leaves the descriptor open,
-// which the tool, about to give the file up, never notices); "short" moves
-// half the bytes asked (at least one); "zero" moves nothing and returns 0. A
-// process whose rule never hit prints "no fault injected" when it exits, so a
-// test sees a fault that did not happen.
+// through; an errno name (EIO, ENOSPC, EINTR, EPERM, EXDEV, EINVAL, ENOTSUP)
+// fails it with that error, without doing anything (a failed close leaves the
+// descriptor open, which the tool, about to give the file up, never notices);
+// "short" moves half the bytes asked (at least one); "zero" moves nothing and
+// returns 0. A process whose rule never hit prints "no fault injected" when
+// it exits, so a test sees a fault that did not happen.
 //
 // Test code only, keeping to the C library: it runs inside another program,
 // before and around its own start-up.
@@ -49,8 +49,9 @@ const char* action_for(const char* function) {
 bool is(const char* action, const char* word) { return std::strncmp(action, word, std::strlen(word)) == 0; }
 
 int fail(const char* action) {
-    errno = is(action, "ENOSPC") ? ENOSPC : is(action, "EINTR") ? EINTR : is(action, "EPERM") ? EPERM
-          : is(action, "EXDEV")  ? EXDEV  : EIO;
+    errno = is(action, "ENOSPC") ? ENOSPC : is(action, "EINTR")   ? EINTR   : is(action, "EPERM") ? EPERM
+          : is(action, "EXDEV")  ? EXDEV  : is(action, "EINVAL")  ? EINVAL  : is(action, "ENOTSUP") ? ENOTSUP
+          : EIO;
     return -1;
 }
 

@@ -3,8 +3,9 @@
 //
 //   ddsswizzle unswiz|swiz FILE [ps3|x360]
 //
-// Exit status: 0 when the file was rewritten, 1 when it was not (wrong mode
-// word, the Xbox 360 notice, any failure), 255 (-1) for too few arguments.
+// Exit status: 0 when the file was rewritten and the rewrite is on the disk,
+// 1 otherwise (wrong mode word, any failure, and a conversion that could not
+// be confirmed on the disk), 255 (-1) for too few arguments.
 #pragma once
 
 #include <filesystem>
@@ -26,13 +27,13 @@ int run_driver(std::span<const std::filesystem::path> arguments, std::string& ou
 
 // Matches the mode word by length and character ("unswiz" or "swiz", letter
 // case included) and hands on to dispatch_platform, or reports a wrong mode.
-// Returns true when the file was rewritten.
+// Returns true when the file was rewritten and the rewrite is on the disk.
 bool dispatch_mode(std::string_view mode, const std::filesystem::path& path,
                    std::string_view platform, std::string& output);
 
 // A platform word beginning with "x360" gets the Xbox 360 notice and the file
 // is not opened; any other word (ps3, the default "0", ...) selects the PS3.
-// Returns true when the file was rewritten.
+// Returns true when the file was rewritten and the rewrite is on the disk.
 bool dispatch_platform(std::string_view platform, const std::filesystem::path& path,
                        Direction direction, std::string& output);
 

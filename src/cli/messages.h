@@ -25,6 +25,10 @@ inline constexpr std::string_view unsupported_size = "\nUnsupported size";
 inline constexpr std::string_view truncated = "\nTexture data is truncated";
 inline constexpr std::string_view cannot_write = "\nCannot write file";
 inline constexpr std::string_view out_of_memory = "\nOut of memory";
+// The file holds the converted texture, but the rename that put it there may
+// not survive a power cut. Not a plain success (exit status 1), and worded so
+// that nobody converts the file again.
+inline constexpr std::string_view not_confirmed = "\nConverted, not confirmed on disk";
 
 // What a conversion prints: nothing when the file was rewritten.
 constexpr std::string_view for_status(ConversionStatus status) noexcept {
@@ -38,6 +42,7 @@ constexpr std::string_view for_status(ConversionStatus status) noexcept {
         case ConversionStatus::truncated: return truncated;
         case ConversionStatus::cannot_write: return cannot_write;
         case ConversionStatus::out_of_memory: return out_of_memory;
+        case ConversionStatus::not_confirmed: return not_confirmed;
     }
     return {};
 }

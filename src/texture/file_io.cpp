@@ -106,9 +106,18 @@ bool describe_open_file(int fd, OpenedFile& file) noexcept {
 // target was writable (checked on open), so nothing needs carrying over.
 bool apply_metadata(int /*fd*/, const OpenedFile& /*file*/) noexcept { return true; }
 
+// MOVEFILE_WRITE_THROUGH makes MoveFileExW return only once the rename has
+// reached the disk, so the folder needs no flush of its own afterwards.
 bool rename_over(const std::filesystem::path& from, const std::filesystem::path& to) noexcept {
     return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
+
+bool open_folder(const std::filesystem::path& /*target*/, int& fd) noexcept {
+    fd = -1;
+    return true;
+}
+
+bool flush_folder(int /*fd*/) noexcept { return true; }
 
 void remove_file(const std::filesystem::path& path) noexcept { ::_wunlink(path.c_str()); }
 #else
@@ -164,6 +173,23 @@ bool apply_metadata(int fd, const OpenedFile& file) noexcept {
 
 bool rename_over(const std::filesystem::path& from, const std::filesystem::path& to) noexcept {
     return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// A rename is a change to the folder, and it is on the disk only once the
+// folder is flushed: until then a power cut can bring the old file back. The
+// folder is opened before anything is written, so that a folder this user
+// cannot open refuses the conversion while the file is still untouched.
+bool open_folder(const std::filesystem::path& target, int& fd) noexcept {
+    fd = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return fd >= 0;
+}
+
+// Some file systems cannot flush a folder and say so (EINVAL, ENOTSUP): they
+// have nothing more to write, so that counts as done.
+bool flush_folder(int fd) noexcept {
+    int flushed = ::fsync(fd);
+    while (flushed != 0 && errno == EINTR) flushed = ::fsync(fd);
+    return flushed == 0 || errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP;
 }
 
 void remove_file(const std::filesystem::path& path) noexcept { ::unlink(path.c_str()); }
@@ -244,6 +270,17 @@ FileStatus read_exact(OpenedFile& file, std::span<std::byte> buffer) noexcept {
 }
 
 FileStatus replace_file_contents(const OpenedFile& file, std::span<const std::byte> contents) {
+    // Closed on every way out (a descriptor of -1 is nothing to close).
+    struct Descriptor {
+        int fd = -1;
+        Descriptor() = default;
+        Descriptor(const Descriptor&) = delete;
+        Descriptor& operator=(const Descriptor&) = delete;
+        ~Descriptor() {
+            if (fd >= 0) close_descriptor(fd);
+        }
+    } folder;
+    if (!open_folder(file.target, folder.fd)) return FileStatus::cannot_write;
     std::filesystem::path temporary;
     const int fd = create_temporary(file.target, temporary);
     if (fd < 0) return FileStatus::cannot_write;
@@ -257,7 +294,7 @@ FileStatus replace_file_contents(const OpenedFile& file, std::span<const std::by
         remove_file(temporary);
         return FileStatus::cannot_write;
     }
-    return FileStatus::ok;
+    return flush_folder(folder.fd) ? FileStatus::ok : FileStatus::not_confirmed;
 }
 
 }  // namespace ddsswizzle

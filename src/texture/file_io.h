@@ -1,7 +1,8 @@
 // File access for the in-place rewrite: open a texture (following links,
 // refusing what this user may not write), read it, and replace its contents
 // through a temporary file beside it and a rename, so that at any moment the
-// path names either the old file or the complete new one.
+// path names either the old file or the complete new one, and the rename is
+// on the disk before success is reported.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +18,7 @@ enum class FileStatus {
     cannot_read,   // a read failed
     short_read,    // the file ended before the bytes asked for
     cannot_write,  // creating, writing or renaming the new file failed
+    not_confirmed,  // renamed into place, but the folder could not be flushed to the disk
 };
 
 // An open texture. target is the file itself (symbolic links resolved), so
@@ -46,9 +48,11 @@ FileStatus read_exact(OpenedFile& file, std::span<std::byte> buffer) noexcept;
 void close_file(OpenedFile& file) noexcept;
 
 // Writes contents to a new temporary file in the target's folder, with the
-// target's permission bits, flushes it to the disk, and renames it over the
-// target. On failure the temporary file is removed and the target is
-// untouched.
+// target's permission bits, flushes it to the disk, renames it over the
+// target and flushes the folder, so that the rename itself survives a power
+// cut. On cannot_write the temporary file is removed and the target is
+// untouched; on not_confirmed the target holds the new contents, which may
+// not be on the disk yet.
 FileStatus replace_file_contents(const OpenedFile& file, std::span<const std::byte> contents);
 
 }  // namespace ddsswizzle

@@ -197,10 +197,9 @@ ConversionStatus convert_texture_file(const std::filesystem::path& path, Directi
     convert_payload(plan, std::span<const std::byte>(source.get() + plan.header_bytes, length - plan.header_bytes),
                     std::span(result.get() + plan.header_bytes, length - plan.header_bytes), direction);
 
-    if (replace_file_contents(file, std::span<const std::byte>(result.get(), length)) != FileStatus::ok) {
-        return ConversionStatus::cannot_write;
-    }
-    return ConversionStatus::converted;
+    const FileStatus written = replace_file_contents(file, std::span<const std::byte>(result.get(), length));
+    if (written == FileStatus::not_confirmed) return ConversionStatus::not_confirmed;
+    return written == FileStatus::ok ? ConversionStatus::converted : ConversionStatus::cannot_write;
 }
 
 }  // namespace ddsswizzle

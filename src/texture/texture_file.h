@@ -31,7 +31,8 @@ std::uint64_t top_level_size(FormatClass format, const LevelChain& chain) noexce
 // levels narrower than 4 pixels. Saturates instead of wrapping.
 std::uint64_t stored_levels_size(FormatClass format, const LevelChain& chain) noexcept;
 
-// Outcome of one conversion; every value but converted leaves the file as it was.
+// Outcome of one conversion. Every value but converted and not_confirmed
+// leaves the file as it was; not_confirmed leaves it converted.
 enum class ConversionStatus {
     converted,
     cannot_open,       // missing, unreadable, or not writable by this user
@@ -42,6 +43,7 @@ enum class ConversionStatus {
     truncated,         // the levels (or six faces) need more than the payload holds
     cannot_write,      // the rewrite failed; the original is still in place
     out_of_memory,     // the buffers could not be allocated
+    not_confirmed,     // converted and renamed into place, but the folder could not be flushed to the disk
 };
 
 // What the header says about a file of file_length bytes, checked in order:
