@@ -21,7 +21,7 @@ stage "native build and tests, warnings as errors (build-ci/)" cmake --workflow 
 # --- Robustness checks (README, "Robustness checks") ---------------------
 clang_tidy_src() {
   find src -name '*.cpp' -print0 | sort -z |
-    xargs -0 -n 1 -P 2 clang-tidy -p build-ci --quiet --warnings-as-errors='*' 2>&1 |
+    xargs -0 -n 1 -P 2 clang-tidy-14 -p build-ci --quiet --warnings-as-errors='*' 2>&1 |
     { grep -v -E '^[0-9]+ warnings? generated\.$' || true; }
   echo "clang-tidy: no findings in $(find src -name '*.cpp' | wc -l) source files and the headers they include"
 }
