@@ -1,23 +1,24 @@
 // Level walk for the Xbox 360 tiling.
 //
 // Inside a 32 x 32-block tile the address of block (x, y) splits into a part
-// that depends on the column alone and one that depends on the row alone:
-// they fill different address bits, except the pipe, where column bit 4 and
-// row bit 3 meet by exclusive or; and the tile's own number fills bits above
-// both. So the address is the tile origin + (column_part[x % 32] ^
-// row_part[y % 32]), from two 32-entry tables per block size, with the origin
-// computed once per tile.
+// that depends on the column alone and one that depends on the row alone: they
+// fill different address bits, except the pipe, where column bit 4 and row
+// bit 3 meet by exclusive or; the tile's own number fills the bits above both.
+// So the address is the tile origin + (column_part[x % 32] ^ row_part[y % 32]),
+// from two 32-entry tables per block size, with the origin computed once per
+// tile.
 //
 // Address bits 0-3 (0-2 for 1-byte blocks) come from the column alone, so
 // blocks x .. x + R - 1 of a row, x a multiple of R, are 16 consecutive bytes
 // (8 for 1-byte blocks; R = 16 / B, or 8). The walk moves such runs whole,
-// swapping the byte order on the way. A level drawn at a tail offset that is
-// not a multiple of R, or narrower than R, leaves partial runs at its edges;
-// those are cut at the multiples of R of the column and moved as they are.
+// swapping the byte order on the way, which the compiler does in vector
+// registers. A level drawn at a tail offset that is not a multiple of R, or
+// narrower than R, leaves partial runs at its edges; those are cut at the
+// multiples of R of the column and moved block by block.
 //
-// Levels are taken tile by tile in address order: for blocks of 4 bytes and
-// more one tile is one contiguous range of the image, so the console side is
-// written (or read) in order while the linear side is 32 short rows.
+// Swizzle goes through each band of eight rows tile by tile, unswizzle
+// through whole tiles (see walk_level for why); levels of 8 MiB and more are
+// written with streaming stores.
 //
 // The image's padding must be zero. Before the first level of a region is
 // drawn, swizzle zeroes only the pages of each slice that the level does not
@@ -27,7 +28,10 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
 #include <cstring>
+
+#include "layout/simd.h"
 
 namespace ddsswizzle {
 namespace {
@@ -111,11 +115,14 @@ constexpr TileParts tile_parts(std::uint32_t log2_bytes) noexcept {
 constexpr std::array<TileParts, 5> parts_by_log2_bytes = {tile_parts(0), tile_parts(1), tile_parts(2), tile_parts(3),
                                                           tile_parts(4)};
 
-// The split holds on every block of a tile away from the surface's origin.
+// The split holds on every block of a tile away from the surface's origin;
+// and rows of a band of eight (which share row bit 3) differ from the band's
+// first row only in address bits of their own, so their parts add.
 constexpr bool parts_rebuild_a_tile(std::uint32_t log2_bytes) noexcept {
     const TileParts& parts = parts_by_log2_bytes.at(log2_bytes);
     const std::uint64_t origin = x360_tiled_address(tile_side, tile_side, 3 * tile_side, log2_bytes);
     for (std::uint32_t y = 0; y < tile_side; ++y) {
+        if (parts.row.at(y) != parts.row.at(y & ~7U) + parts.row.at(y & 7U)) return false;
         for (std::uint32_t x = 0; x < tile_side; ++x) {
             const std::uint64_t address = x360_tiled_address(tile_side + x, tile_side + y, 3 * tile_side, log2_bytes);
             if (address != origin + (parts.column.at(x) ^ parts.row.at(y))) return false;
@@ -127,28 +134,40 @@ constexpr bool parts_rebuild_a_tile(std::uint32_t log2_bytes) noexcept {
 static_assert(parts_rebuild_a_tile(0) && parts_rebuild_a_tile(1) && parts_rebuild_a_tile(2) &&
               parts_rebuild_a_tile(3) && parts_rebuild_a_tile(4));
 
-// Reverses the bytes inside every Swap-byte unit of an 8-byte word (Swap 1:
-// unchanged). The units sit at the same places counted from either end of the
-// word, so the bytes in memory come out the same whichever byte order the
-// host loads words in.
-template <std::uint32_t Swap>
-constexpr std::uint64_t swap_units(std::uint64_t v) noexcept {
-    constexpr std::uint64_t low_bytes = 0x00FF00FF00FF00FFU;
-    constexpr std::uint64_t low_halves = 0x0000FFFF0000FFFFU;
-    if constexpr (Swap >= 2) v = ((v >> 8U) & low_bytes) | ((v & low_bytes) << 8U);
-    if constexpr (Swap == 4) v = ((v >> 16U) & low_halves) | ((v & low_halves) << 16U);
-    return v;
+// Copies `Bytes` bytes, reversing the bytes inside every Swap-byte unit:
+// first the two bytes of every 16-bit word, then, for 4-byte units, the two
+// halves of every 32-bit word. Each step rotates whole words, which exchanges
+// the same bytes in memory whichever byte order the host has; and on words
+// of one size at a time the compiler turns each step into a few vector shifts.
+template <std::uint32_t Swap, std::size_t Bytes>
+inline void copy_swapped(std::byte* out, const std::byte* in) noexcept {
+    if constexpr (Swap == 1) {
+        std::memcpy(out, in, Bytes);
+    } else {
+        std::array<std::uint16_t, Bytes / 2> halves{};
+        std::memcpy(halves.data(), in, Bytes);
+        for (std::uint16_t& h : halves) h = static_cast<std::uint16_t>((h >> 8U) | (h << 8U));
+        if constexpr (Swap == 4) {
+            std::array<std::uint32_t, Bytes / 4> words{};
+            std::memcpy(words.data(), halves.data(), Bytes);
+            for (std::uint32_t& w : words) w = (w >> 16U) | (w << 16U);
+            std::memcpy(out, words.data(), Bytes);
+        } else {
+            std::memcpy(out, halves.data(), Bytes);
+        }
+    }
 }
 
-static_assert(swap_units<1>(0x0102030405060708U) == 0x0102030405060708U);
-static_assert(swap_units<2>(0x0102030405060708U) == 0x0201040306050807U);
-static_assert(swap_units<4>(0x0102030405060708U) == 0x0403020108070605U);
+// Levels whose region slices add up to this much are written with streaming
+// stores: they do not fit the cache anyway, and streaming saves reading every
+// line of the result before overwriting it.
+constexpr std::uint64_t streaming_level_bytes = std::uint64_t{8} << 20U;
 
 // Moves a run of blocks, or part of one, between the linear levels and the
 // image, swapping the byte order on the way. `tiled` and `linear` are byte
 // offsets into the image and into the linear levels, whichever of source and
 // result each is in this direction.
-template <std::uint32_t Bytes, std::uint32_t Swap, Direction D>
+template <std::uint32_t Bytes, std::uint32_t Swap, Direction D, bool Stream = false>
 struct Mover {
     static constexpr auto log2_bytes = static_cast<std::uint32_t>(std::countr_zero(Bytes));
     static constexpr std::uint32_t run_blocks = Bytes == 1 ? 8 : 16 / Bytes;
@@ -165,14 +184,15 @@ struct Mover {
     }
 
     void run(std::uint64_t tiled, std::uint64_t linear) const noexcept {
-        std::byte* out = to(tiled, linear);
-        const std::byte* in = from(tiled, linear);
-        for (std::size_t i = 0; i < run_bytes; i += 8) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, in + i, 8);
-            word = swap_units<Swap>(word);
-            std::memcpy(out + i, &word, 8);
+#if DDSSWIZZLE_HAVE_SSE2
+        if constexpr (Stream) {
+            alignas(16) std::array<std::byte, 16> swapped{};
+            copy_swapped<Swap, run_bytes>(swapped.data(), from(tiled, linear));
+            detail::stream16(to(tiled, linear), detail::load16(swapped.data()));
+            return;
         }
+#endif
+        copy_swapped<Swap, run_bytes>(to(tiled, linear), from(tiled, linear));
     }
 
     // Whole blocks, so whole swap units: byte i of a unit comes from byte
@@ -186,26 +206,54 @@ struct Mover {
 
 // Moves one face of one level: its linear blocks start at byte `linear`, its
 // slice of the region at byte `slice` of the image.
-template <std::uint32_t Bytes, std::uint32_t Swap, Direction D>
-void walk_level(const Mover<Bytes, Swap, D>& mover, const X360Placement& p, std::uint64_t slice,
+//
+// Swizzle takes the level in bands of eight rows, each band tile by tile: the
+// eight rows are eight sequential streams on the linear side, and a tile's
+// eight rows fill whole 64-byte lines of one stretch of the image (row bit 0,
+// and for small blocks row bits 1 and 2, sit below the pipe bits). A whole
+// band of a tile goes run by run with the eight rows' runs one after another,
+// so every line is filled within two runs, as streaming stores need; the
+// eight rows share row bit 3, so each run's address is the column's address
+// in the band plus the row's own part.
+// Unswizzle takes whole tiles, row by row: the image is read in address
+// order, and each row of a tile is whole lines of the linear level.
+//
+// Rows cut by the level's edges go run by run, runs cut at the multiples of
+// the run length of the region's columns (a tail level starts at columns
+// like 1 or 4, which are not).
+template <std::uint32_t Bytes, std::uint32_t Swap, Direction D, bool Stream>
+void walk_level(const Mover<Bytes, Swap, D, Stream>& mover, const X360Placement& p, std::uint64_t slice,
                 std::uint64_t linear) noexcept {
-    using M = Mover<Bytes, Swap, D>;
+    using M = Mover<Bytes, Swap, D, Stream>;
     constexpr std::uint32_t run = M::run_blocks;
+    constexpr std::uint32_t band_rows = D == Direction::swizzle ? 8 : tile_side;
     const TileParts& parts = parts_by_log2_bytes[M::log2_bytes];
     const std::uint64_t stride = std::uint64_t{p.width} * Bytes;
     const std::uint32_t x_end = p.x + p.width;
     const std::uint32_t y_end = p.y + p.height;
-    for (std::uint32_t ty = p.y / tile_side * tile_side; ty < y_end; ty += tile_side) {
-        const std::uint32_t y_first = std::max(ty, p.y);
-        const std::uint32_t y_last = std::min(ty + tile_side, y_end);
+    for (std::uint32_t band = p.y / band_rows * band_rows; band < y_end; band += band_rows) {
+        const std::uint32_t ty = band / tile_side * tile_side;
+        const std::uint32_t y_first = std::max(band, p.y);
+        const std::uint32_t y_last = std::min(band + band_rows, y_end);
         for (std::uint32_t tx = p.x / tile_side * tile_side; tx < x_end; tx += tile_side) {
             const std::uint32_t x_first = std::max(tx, p.x);
             const std::uint32_t x_last = std::min(tx + tile_side, x_end);
+            const bool whole_rows = x_last - x_first == tile_side;
             const std::uint64_t origin = slice + x360_tiled_address(tx, ty, p.pitch, M::log2_bytes);
+            const std::uint64_t first_at = linear + (y_first - p.y) * stride + std::uint64_t{x_first - p.x} * Bytes;
+            if (D == Direction::swizzle && whole_rows && y_last - y_first == band_rows) {
+                for (std::uint32_t x = 0; x < tile_side; x += run) {
+                    const std::uint64_t column = origin + (parts.column[x] ^ parts.row[band - ty]);
+                    for (std::uint32_t r = 0; r < band_rows; ++r) {
+                        mover.run(column + parts.row[r], first_at + r * stride + std::uint64_t{x} * Bytes);
+                    }
+                }
+                continue;
+            }
             for (std::uint32_t y = y_first; y < y_last; ++y) {
                 const std::uint32_t row = parts.row[y - ty];
-                std::uint64_t at = linear + (y - p.y) * stride + std::uint64_t{x_first - p.x} * Bytes;
-                if (x_last - x_first == tile_side) {
+                std::uint64_t at = first_at + (y - y_first) * stride;
+                if (whole_rows) {
                     for (std::uint32_t x = 0; x < tile_side; x += run, at += M::run_bytes) {
                         mover.run(origin + (parts.column[x] ^ row), at);
                     }
@@ -254,10 +302,16 @@ void zero_unfilled_pages(std::byte* slice, const X360Placement& p, std::uint32_t
 }
 
 // Every level and face, in image order: level by level, the faces of each
-// level one after another.
+// level one after another. Large levels are written with streaming stores
+// where every full run lands on a 16-byte boundary: for swizzle, with the
+// image 16-byte aligned (runs land at multiples of 16 from its start); for
+// unswizzle, with the level 16-byte aligned, its rows whole 16-byte units and
+// its left edge a multiple of the run length.
 template <std::uint32_t Bytes, std::uint32_t Swap, Direction D>
 void convert_surface(const X360Surface& surface, const std::byte* source, std::byte* result) noexcept {
+    constexpr bool can_stream = DDSSWIZZLE_HAVE_SSE2 && Mover<Bytes, Swap, D>::run_bytes == 16;
     const Mover<Bytes, Swap, D> mover{source, result};
+    const Mover<Bytes, Swap, D, can_stream> streaming{source, result};
     const std::uint64_t face_linear = x360_linear_size(surface) / surface.faces;
     std::uint64_t level_linear = 0;
     std::uint64_t region = x360_image_size(surface);  // no region starts there
@@ -265,12 +319,25 @@ void convert_surface(const X360Surface& surface, const std::byte* source, std::b
         const X360Placement p = x360_level_placement(surface, level);
         for (std::uint32_t face = 0; face < surface.faces; ++face) {
             const std::uint64_t slice = p.region_offset + face * p.slice_bytes;
+            const std::uint64_t at = face * face_linear + level_linear;
             if (D == Direction::swizzle && p.region_offset != region) zero_unfilled_pages(result + slice, p, Bytes);
-            walk_level(mover, p, slice, face * face_linear + level_linear);
+            const bool aligned = D == Direction::swizzle
+                                     ? reinterpret_cast<std::uintptr_t>(result) % 16 == 0
+                                     : reinterpret_cast<std::uintptr_t>(result + at) % 16 == 0 &&
+                                           std::uint64_t{p.width} * Bytes % 16 == 0 &&
+                                           std::uint64_t{p.x} * Bytes % 16 == 0;
+            if (can_stream && aligned && surface.faces * p.slice_bytes >= streaming_level_bytes) {
+                walk_level(streaming, p, slice, at);
+            } else {
+                walk_level(mover, p, slice, at);
+            }
         }
         region = p.region_offset;
         level_linear += std::uint64_t{p.width} * p.height * Bytes;
     }
+#if DDSSWIZZLE_HAVE_SSE2
+    if constexpr (can_stream) _mm_sfence();
+#endif
 }
 
 template <Direction D>
