@@ -127,6 +127,21 @@ INSTANTIATE_TEST_SUITE_P(EveryClass, X360Walk, ::testing::Combine(::testing::Ran
                          [](const auto& i) { return "bytes" + std::to_string(classes[std::get<0>(i.param)].block_bytes) +
                                                    (std::get<1>(i.param) ? "_large" : "_small"); });
 
+// Large levels take streaming stores only where every run lands on a 16-byte
+// boundary: a result 4 bytes into its buffer (as after a 148-byte header), or
+// rows of 2046 4-byte pixels, give the same bytes through ordinary stores.
+TEST(X360Walk, UnalignedResultsAndRowsGiveTheSameBytes) {
+    for (const X360Surface& s : {argb(2046, 1100, 1), X360Surface{16, 4, 2, 4096, 2048, 1}}) {
+        for (const Direction d : {Direction::swizzle, Direction::unswizzle}) {
+            const bool swizzle = d == Direction::swizzle;
+            const auto in = testing::random_bytes(swizzle ? x360_linear_size(s) : x360_image_size(s), 5);
+            std::vector<std::byte> aligned(swizzle ? x360_image_size(s) : x360_linear_size(s)), shifted(aligned.size() + 4);
+            ASSERT_TRUE(convert_x360_levels(s, in, aligned, d) && convert_x360_levels(s, in, std::span(shifted).subspan(4), d));
+            EXPECT_TRUE(std::equal(aligned.begin(), aligned.end(), shifted.begin() + 4)) << s.width << ", " << swizzle;
+        }
+    }
+}
+
 TEST(X360Walk, RefusesInvalidSurfacesAndShortSpans) {
     const X360Surface good = argb(64, 32, 7);
     const X360Surface invalid[] = {
