@@ -16,8 +16,11 @@
 //
 // Regions. The image holds one region for level 0 (the base) and then one
 // region for each further level, in level order. A region holds one slice per
-// face, each slice padded to a multiple of 4 KiB, the page size the GPU
-// fetches from. The base region is the real size rounded up to 32 blocks.
+// face, each slice padded to a multiple of 4 KiB: with small blocks several
+// tiles share a 4 KiB page, so a surface that does not fill its last page
+// leaves holes in it, and whole pages keep every region and face on the
+// page boundary the GPU needs a texture address to start on. The base
+// region is the real size rounded up to 32 blocks.
 // The mip regions are sized from the size rounded up to powers of two,
 // halved once per level: the texture unit finds a mip from the base size
 // alone and assumes power-of-two steps, so a 100 x 60 texture's level 1
