@@ -119,11 +119,11 @@ struct X360Placement {
 
 namespace detail {
 
-constexpr std::uint64_t align_up(std::uint64_t v, std::uint64_t a) noexcept { return (v + a - 1) / a * a; }
-constexpr std::uint64_t ceil_div(std::uint64_t v, std::uint64_t a) noexcept { return (v + a - 1) / a; }
+constexpr std::uint64_t x360_align_up(std::uint64_t v, std::uint64_t a) noexcept { return (v + a - 1) / a * a; }
+constexpr std::uint64_t x360_ceil_div(std::uint64_t v, std::uint64_t a) noexcept { return (v + a - 1) / a; }
 
 // Smallest k with 2^k >= v (0 for v <= 1).
-constexpr std::uint32_t log2_ceil(std::uint64_t v) noexcept {
+constexpr std::uint32_t x360_log2_ceil(std::uint64_t v) noexcept {
     std::uint32_t k = 0;
     while ((std::uint64_t{1} << k) < v) ++k;
     return k;
@@ -131,20 +131,20 @@ constexpr std::uint32_t log2_ceil(std::uint64_t v) noexcept {
 
 // Bytes of one face's slice of a region of pitch x rows blocks.
 constexpr std::uint64_t x360_slice_bytes(std::uint64_t pitch, std::uint64_t rows, std::uint32_t block_bytes) noexcept {
-    return align_up(pitch * rows * block_bytes, x360_page_bytes);
+    return x360_align_up(pitch * rows * block_bytes, x360_page_bytes);
 }
 
 // A level's content side in blocks: the pixel side halved `level` times, at
 // least 1, in whole blocks.
 constexpr std::uint32_t x360_content_side(std::int32_t side, std::int32_t level, std::uint32_t block_side) noexcept {
     const std::uint64_t pixels = static_cast<std::uint64_t>(side) >> static_cast<std::uint32_t>(level);
-    return static_cast<std::uint32_t>(ceil_div(pixels > 0 ? pixels : 1, block_side));
+    return static_cast<std::uint32_t>(x360_ceil_div(pixels > 0 ? pixels : 1, block_side));
 }
 
 // The base region's side in blocks: the real side rounded up to whole tiles.
 constexpr std::uint32_t x360_base_region_side(std::int32_t side, std::uint32_t block_side) noexcept {
     return static_cast<std::uint32_t>(
-        align_up(ceil_div(static_cast<std::uint64_t>(side), block_side), x360_tile_side));
+        x360_align_up(x360_ceil_div(static_cast<std::uint64_t>(side), block_side), x360_tile_side));
 }
 
 // A mip region's side in blocks: the power-of-two side 2^log2_side halved
@@ -152,7 +152,7 @@ constexpr std::uint32_t x360_base_region_side(std::int32_t side, std::uint32_t b
 constexpr std::uint32_t x360_mip_region_side(std::uint32_t log2_side, std::uint32_t stored,
                                              std::uint32_t block_side) noexcept {
     const std::uint64_t pixels = stored < log2_side ? std::uint64_t{1} << (log2_side - stored) : 1;
-    return static_cast<std::uint32_t>(align_up(ceil_div(pixels, block_side), x360_tile_side));
+    return static_cast<std::uint32_t>(x360_align_up(x360_ceil_div(pixels, block_side), x360_tile_side));
 }
 
 }  // namespace detail
@@ -182,8 +182,8 @@ constexpr X360Placement x360_level_placement(const X360Surface& surface, std::in
     using detail::x360_mip_region_side;
     using detail::x360_slice_bytes;
     const std::uint32_t side = surface.block_side;
-    const std::uint32_t log2_w = detail::log2_ceil(static_cast<std::uint64_t>(surface.width));
-    const std::uint32_t log2_h = detail::log2_ceil(static_cast<std::uint64_t>(surface.height));
+    const std::uint32_t log2_w = detail::x360_log2_ceil(static_cast<std::uint64_t>(surface.width));
+    const std::uint32_t log2_h = detail::x360_log2_ceil(static_cast<std::uint64_t>(surface.height));
     const std::uint32_t log2_short = log2_w < log2_h ? log2_w : log2_h;
     // The first level at most 16 pixels on its shorter side, once the base is
     // rounded up to powers of two. The tail exists only when the chain reaches
