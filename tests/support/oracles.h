@@ -44,76 +44,54 @@ inline std::uint32_t block_tile_by_table(std::uint32_t j) {
     return out;
 }
 
-// Level by level (sides(l) gives level l as {width, height, depth}), until a
-// side reaches 0 or a level would reach past the buffer (a level counts
-// width x height x depth x sixteenths / 16 bytes), the k-th element of a
-// level goes from linear position i to position p, where {i, p} =
-// place(sides, elements of the level, k), and back for unswizzle. Every byte
-// not moved keeps its value.
-template <typename Sides, typename Place>
-std::vector<std::byte> oracle_levels(std::size_t element, std::int64_t sixteenths, std::int64_t level_count,
-                                     Sides sides, const std::vector<std::byte>& source, Direction direction,
-                                     Place place) {
+// Level by level, until a side reaches 0 or a level would reach past the
+// buffer (a level counts width x height x depth x sixteenths / 16 bytes), the
+// k-th element of a level goes from linear position i to position p, where
+// {i, p} = place(sides, elements of the level, k), and back for unswizzle.
+// Every byte not moved keeps its value. A 2D chain (depth 1) halves its sides
+// with no lower bound; a volume's sides stop at 1.
+template <typename Place>
+std::vector<std::byte> oracle_levels(std::size_t element, std::int64_t sixteenths, const VolumeChain& chain, bool volume,
+                                     const std::vector<std::byte>& source, Direction direction, Place place) {
     std::vector<std::byte> result = source;
     std::size_t offset = 0;
-    for (std::int64_t level = 0; level < level_count; ++level) {
-        const std::array<std::int64_t, 3> side = sides(level);
-        if (side[0] <= 0 || side[1] <= 0 || side[2] <= 0 ||
-            double(side[0]) * double(side[1]) * double(side[2]) * double(sixteenths) / 16 > double(source.size() - offset)) {
-            break;
-        }
+    for (std::int64_t level = 0; level < chain.level_count; ++level) {
+        const auto halve = [&](std::int64_t s) { return volume && s > 0 ? std::max<std::int64_t>(1, s >> std::min<std::int64_t>(level, 31)) : level < 32 ? s >> level : 0; };
+        const std::array<std::int64_t, 3> side{halve(chain.width), halve(chain.height), volume ? halve(chain.depth) : 1};
+        if (std::ranges::min(side) <= 0 || double(side[0]) * double(side[1]) * double(side[2]) * double(sixteenths) / 16 > double(source.size() - offset)) break;
         const auto size = static_cast<std::size_t>(side[0] * side[1] * side[2] * sixteenths / 16);
         for (std::size_t k = 0; k < size / element; ++k) {
             const auto [i, p] = place(side, size / element, k);
             const bool swizzle = direction == Direction::swizzle;
-            const std::size_t from = offset + (swizzle ? i : p) * element, to = offset + (swizzle ? p : i) * element;
-            std::memcpy(&result[to], &source[from], element);
+            std::memcpy(&result[offset + (swizzle ? p : i) * element], &source[offset + (swizzle ? i : p) * element], element);
         }
         offset += size;
     }
     return result;
 }
 
-// The pixel walks, 2D or volume: pixel k in linear order goes to its Morton
-// position; levels with a side that is not a power of two, and all levels of
+// The pixel walks, of a volume or of a 2D chain: pixel k in linear order goes to its Morton
+// position; levels with a side that is not a power of two, and every level of
 // pixels of other sizes than 1, 2 and 4 bytes, keep their bytes.
-template <typename Sides>
-std::vector<std::byte> oracle_morton_levels(std::size_t bpp, std::int64_t level_count, Sides sides,
-                                            const std::vector<std::byte>& source, Direction direction) {
-    if (bpp != 1 && bpp != 2 && bpp != 4) return source;
-    return oracle_levels(bpp, 16 * static_cast<std::int64_t>(bpp), level_count, sides, source, direction,
-                         [](const std::array<std::int64_t, 3>& side, std::size_t, std::size_t k) {
-                             const auto w = std::uint64_t(side[0]), h = std::uint64_t(side[1]), d = std::uint64_t(side[2]);
-                             const bool moves = std::has_single_bit(w) && std::has_single_bit(h) && std::has_single_bit(d);
-                             return std::pair<std::size_t, std::size_t>(
-                                 k, moves ? morton_by_bits(k % w, k / w % h, k / w / h, side[0], side[1], side[2]) : k);
-                         });
-}
-
-// A 2D chain halves both sides with no lower bound, a volume's stop at 1.
-inline std::vector<std::byte> oracle_pixel_levels(std::size_t bpp, const LevelChain& chain,
-                                                  const std::vector<std::byte>& source, Direction direction) {
-    return oracle_morton_levels(bpp, chain.level_count, [&chain](std::int64_t l) {
-        return std::array<std::int64_t, 3>{l < 32 ? chain.width >> l : 0, l < 32 ? chain.height >> l : 0, 1};
-    }, source, direction);
-}
-
-inline std::vector<std::byte> oracle_volume_levels(std::size_t bpp, const VolumeChain& chain,
+inline std::vector<std::byte> oracle_morton_levels(std::size_t bpp, const VolumeChain& chain, bool volume,
                                                    const std::vector<std::byte>& source, Direction direction) {
-    if (chain.width <= 0 || chain.height <= 0 || chain.depth <= 0) return source;
-    return oracle_morton_levels(bpp, chain.level_count, [&chain](std::int64_t l) {
-        const auto halved = [l](std::int32_t side) { return std::max<std::int64_t>(1, l < 32 ? side >> l : 0); };
-        return std::array<std::int64_t, 3>{halved(chain.width), halved(chain.height), halved(chain.depth)};
-    }, source, direction);
+    if (bpp != 1 && bpp != 2 && bpp != 4) return source;
+    return oracle_levels(bpp, 16 * std::int64_t(bpp), chain, volume, source, direction, [](const auto& side, std::size_t, std::size_t k) {
+        const auto w = std::uint64_t(side[0]), h = std::uint64_t(side[1]), d = std::uint64_t(side[2]);
+        const bool moves = std::has_single_bit(w) && std::has_single_bit(h) && std::has_single_bit(d);
+        return std::pair<std::size_t, std::size_t>(k, moves ? morton_by_bits(k % w, k / w % h, k / w / h, side[0], side[1], side[2]) : k);
+    });
+}
+
+inline std::vector<std::byte> oracle_pixel_levels(std::size_t bpp, const LevelChain& c, const std::vector<std::byte>& source, Direction direction) {
+    return oracle_morton_levels(bpp, {c.width, c.height, 1, c.level_count}, false, source, direction);
 }
 
 // The block walk: the whole groups of 8192 blocks of a level of at least
 // 8192 blocks are permuted through the table, the other blocks stay.
-inline std::vector<std::byte> oracle_block_levels(std::size_t block_bytes, const LevelChain& chain,
+inline std::vector<std::byte> oracle_block_levels(std::size_t block_bytes, const LevelChain& c,
                                                   const std::vector<std::byte>& source, Direction direction) {
-    return oracle_levels(block_bytes, static_cast<std::int64_t>(block_bytes), chain.level_count, [&chain](std::int64_t l) {
-        return std::array<std::int64_t, 3>{l < 32 ? chain.width >> l : 0, l < 32 ? chain.height >> l : 0, 1};
-    }, source, direction, [](const std::array<std::int64_t, 3>&, std::size_t blocks, std::size_t k) {
+    return oracle_levels(block_bytes, std::int64_t(block_bytes), {c.width, c.height, 1, c.level_count}, false, source, direction, [](const auto&, std::size_t blocks, std::size_t k) {
         const auto j = static_cast<std::uint32_t>(k);
         return std::pair<std::size_t, std::size_t>(j, k < blocks / 8192 * 8192 ? block_tile_by_table(j) : j);
     });
