@@ -113,9 +113,10 @@ std::vector<Sweep> sweeps() {
         }
         for (const VolumeChain chain : {VolumeChain{1, 1, 256, 9}, {256, 2, 1, 9}, {2, 1, 128, 8}, {1, 256, 2, 9}, {128, 1, 4, 8}, {4, 128, 8, 8}}) s.cases.push_back({Walk::volume, bpp, chain});
     }
-    // Levels reaching past the buffer are copied, not converted.
-    all.push_back({"ShortBuffers", {{Walk::pixels, 4, {64, 64, 1, 7}, 100}, {Walk::pixels, 4, {64, 64, 1, 7}, 16384 + 4096 + 10},
-                                    {Walk::volume, 2, {16, 16, 16, 5}, 8192 + 1024 + 100}}});
+    // Levels reaching past the buffer are copied, not converted, and so is all of a chain of no levels.
+    all.push_back({"ShortBuffersAndNoLevels", {{Walk::pixels, 4, {64, 64, 1, 7}, 100}, {Walk::pixels, 4, {64, 64, 1, 7}, 16384 + 4096 + 10},
+                                               {Walk::volume, 2, {16, 16, 16, 5}, 8192 + 1024 + 100}, {Walk::pixels, 2, {8, 8, 1, -1}},
+                                               {Walk::volume, 4, {8, 8, 8, -1}}}});
     // Levels of 8 MiB and more are written with streaming stores when the
     // destination is 16-byte aligned; narrow ones too.
     for (const auto& [bpp, chain] : {std::pair(4U, VolumeChain{2048, 1024, 1, 2}), {2U, {2048, 2048, 1, 1}}, {4U, {16, 131072, 1, 1}},

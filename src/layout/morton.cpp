@@ -454,7 +454,7 @@ void convert_pixel_levels_using(KernelSet set, std::uint32_t bytes_per_pixel, co
     std::int32_t h = chain.height;
     convert_chain(set, bytes_per_pixel, source, result, direction, [&](std::array<std::int32_t, 3>& side) {
         // From the first level with a side of 0 on, no level holds a pixel.
-        if (level == chain.level_count || w <= 0 || h <= 0) return false;
+        if (level >= chain.level_count || w <= 0 || h <= 0) return false;
         side = {w, h, 1};
         ++level;
         w /= 2;
@@ -477,7 +477,7 @@ void convert_volume_levels_using(KernelSet set, std::uint32_t bytes_per_pixel, c
     convert_chain(set, bytes_per_pixel, source, result, direction, [&](std::array<std::int32_t, 3>& side) {
         // A level of one pixel keeps its place, and so does every level after
         // it: they are left to the closing copy.
-        if (level == chain.level_count || next[0] <= 0 || next[1] <= 0 || next[2] <= 0 ||
+        if (level >= chain.level_count || next[0] <= 0 || next[1] <= 0 || next[2] <= 0 ||
             next == std::array<std::int32_t, 3>{1, 1, 1}) {
             return false;
         }

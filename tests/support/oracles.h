@@ -88,9 +88,11 @@ inline std::vector<std::byte> oracle_pixel_levels(std::size_t bpp, const LevelCh
 }
 
 // The block walk: the whole groups of 8192 blocks of a level of at least
-// 8192 blocks are permuted through the table, the other blocks stay.
+// 8192 blocks are permuted through the table, the other blocks stay; blocks
+// of other sizes than 8 and 16 bytes are not moved.
 inline std::vector<std::byte> oracle_block_levels(std::size_t block_bytes, const LevelChain& c,
                                                   const std::vector<std::byte>& source, Direction direction) {
+    if (block_bytes != 8 && block_bytes != 16) return source;
     return oracle_levels(block_bytes, std::int64_t(block_bytes), {c.width, c.height, 1, c.level_count}, false, source, direction, [](const auto&, std::size_t blocks, std::size_t k) {
         const auto j = static_cast<std::uint32_t>(k);
         return std::pair<std::size_t, std::size_t>(j, k < blocks / 8192 * 8192 ? block_tile_by_table(j) : j);
