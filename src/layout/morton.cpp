@@ -37,6 +37,9 @@
 namespace ddsswizzle {
 namespace {
 
+// Levels at least this large are written with streaming stores: they do not
+// fit the cache anyway, and streaming saves reading every destination line
+// from memory before overwriting it.
 constexpr std::uint64_t streaming_level_bytes = std::uint64_t{8} << 20U;
 
 // Tile sizes, found by measurement. Swizzle does best with small tiles of
@@ -49,7 +52,7 @@ constexpr std::size_t swizzle_tile_bytes = 256;
 constexpr std::size_t staging_bytes = std::size_t{32} << 10U;
 
 // Position bits of a tile of the given bytes.
-constexpr std::uint32_t tile_bits(std::size_t tile_bytes, std::size_t bpp) noexcept {
+constexpr std::uint32_t bits_of_tile(std::size_t tile_bytes, std::size_t bpp) noexcept {
     return static_cast<std::uint32_t>(std::countr_zero(tile_bytes / bpp));
 }
 
@@ -82,15 +85,15 @@ constexpr Level morton_level(std::uint32_t width, std::uint32_t height, std::uin
 
 // Whether the pattern begins with the given bits: 'x' for a column bit, '-'
 // for a bit of another axis.
-constexpr bool pattern_is(const Level& level, const char* begins) noexcept {
-    for (std::uint32_t b = 0; begins[b] != '\0'; ++b) {
-        if (b >= level.bits || (level.axis[b] == Axis::column) != (begins[b] == 'x')) return false;
+constexpr bool pattern_begins(const Level& level, const char* bits) noexcept {
+    for (std::uint32_t b = 0; bits[b] != '\0'; ++b) {
+        if (b >= level.bits || (level.axis[b] == Axis::column) != (bits[b] == 'x')) return false;
     }
     return true;
 }
 
-static_assert(pattern_is(morton_level(8, 4, 1, 4), "x-x-x") && !pattern_is(morton_level(8, 4, 1, 4), "x-x-xx"));
-static_assert(pattern_is(morton_level(4, 4, 4, 4), "x--x--") && pattern_is(morton_level(8, 1, 2, 4), "x-xx"));
+static_assert(pattern_begins(morton_level(8, 4, 1, 4), "x-x-x") && !pattern_begins(morton_level(8, 4, 1, 4), "x-x-xx"));
+static_assert(pattern_begins(morton_level(4, 4, 4, 4), "x--x--") && pattern_begins(morton_level(8, 1, 2, 4), "x-xx"));
 
 // Distances on the linear side, in bytes, between neighbours along each axis:
 // the level's own rows and slices, or those of the staging buffer.
@@ -125,7 +128,7 @@ static_assert(next_in_mask(0b0001, 0b0101) == 0b0100 && next_in_mask(0b0101, 0b0
 struct Tiling {
     std::uint32_t group_bits = 0;
     std::uint32_t tile_bits = 0;
-    Strides extent{};  // the tile's sides in pixels
+    std::array<std::size_t, 3> extent{};  // the tile's sides in pixels
     std::array<std::size_t, 64> step{};
 };
 
@@ -277,7 +280,7 @@ void stream_copy(std::byte* to, const std::byte* from, std::size_t bytes) noexce
 template <typename Kernel>
 void swizzle_level(const Level& level, const std::byte* source, std::byte* result) noexcept {
     const Kernel kernel = Kernel::on(bit_distances(level, level_strides(level)));
-    const Tiling tiles = tiling(level, Kernel::group_bits, tile_bits(swizzle_tile_bytes, level.bpp), level_strides(level));
+    const Tiling tiles = tiling(level, Kernel::group_bits, bits_of_tile(swizzle_tile_bytes, level.bpp), level_strides(level));
     const std::size_t group_bytes = level.bpp << Kernel::group_bits;
     for_each_tile(level, tiles, [&](std::size_t tile_linear, std::size_t tile_morton) {
         for_each_group(tiles, group_bytes, [&](std::size_t linear, std::size_t morton) {
@@ -294,8 +297,8 @@ void swizzle_level(const Level& level, const std::byte* source, std::byte* resul
 template <typename Kernel>
 void unswizzle_level(const Level& level, const std::byte* source, std::byte* result, bool stream) noexcept {
     alignas(64) std::byte stage[staging_bytes];
-    const std::uint32_t bits = tile_bits(staging_bytes, level.bpp);
-    const Strides extent = tiling(level, 0, bits, {}).extent;
+    const std::uint32_t bits = bits_of_tile(staging_bytes, level.bpp);
+    const std::array<std::size_t, 3> extent = tiling(level, 0, bits, {}).extent;
     const Strides stage_strides{level.bpp, extent[0] * level.bpp, extent[0] * extent[1] * level.bpp};
     const Tiling tiles = tiling(level, Kernel::group_bits, bits, stage_strides);
     const Kernel kernel = Kernel::on(bit_distances(level, stage_strides));
@@ -325,6 +328,8 @@ void unswizzle_level(const Level& level, const std::byte* source, std::byte* res
 #endif
 }
 
+// A level in either direction; a swizzle with streaming stores takes the
+// kernel that writes with them.
 template <typename Kernel, typename StreamingKernel = Kernel>
 void walk_level(const Level& level, const std::byte* source, std::byte* result, Direction direction,
                 bool stream) noexcept {
@@ -337,6 +342,13 @@ void walk_level(const Level& level, const std::byte* source, std::byte* result, 
     }
 }
 
+#if DDSSWIZZLE_HAVE_SSE2
+template <RowShape Shape>
+void walk_rows(const Level& level, const std::byte* source, std::byte* result, Direction direction, bool stream) noexcept {
+    walk_level<RowKernel<Shape, false>, RowKernel<Shape, true>>(level, source, result, direction, stream);
+}
+#endif
+
 // Converts one level with power-of-two sides and 1, 2 or 4 bytes per pixel,
 // with a row kernel where the pattern and the kernel set allow.
 void convert_level(bool vectors, const Level& level, const std::byte* source, std::byte* result,
@@ -347,19 +359,16 @@ void convert_level(bool vectors, const Level& level, const std::byte* source, st
     const bool stream = vectors && reinterpret_cast<std::uintptr_t>(result) % 16 == 0 &&
                         level_bytes >= streaming_level_bytes;
 #if DDSSWIZZLE_HAVE_SSE2
-    const auto walk_rows = [&]<RowShape Shape>() {
-        walk_level<RowKernel<Shape, false>, RowKernel<Shape, true>>(level, source, result, direction, stream);
-    };
-    if (vectors && level.bpp == 4 && pattern_is(level, "x-x-")) {
-        walk_rows.operator()<RowShape::x_a_x_b>();
+    if (vectors && level.bpp == 4 && pattern_begins(level, "x-x-")) {
+        walk_rows<RowShape::x_a_x_b>(level, source, result, direction, stream);
         return;
     }
-    if (vectors && level.bpp == 4 && pattern_is(level, "x--x")) {
-        walk_rows.operator()<RowShape::x_a_b_x>();
+    if (vectors && level.bpp == 4 && pattern_begins(level, "x--x")) {
+        walk_rows<RowShape::x_a_b_x>(level, source, result, direction, stream);
         return;
     }
-    if (vectors && level.bpp == 2 && pattern_is(level, "x-x-x")) {
-        walk_rows.operator()<RowShape::x_a_x_b_x>();
+    if (vectors && level.bpp == 2 && pattern_begins(level, "x-x-x")) {
+        walk_rows<RowShape::x_a_x_b_x>(level, source, result, direction, stream);
         return;
     }
 #endif
