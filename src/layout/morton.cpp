@@ -18,9 +18,9 @@
 // addition per group instead of being recomputed.
 //
 // Swizzle reads each group straight from the level's rows. Unswizzle writes
-// the tile into a small staging buffer and then copies its rows out whole,
-// since writing many rows a few bytes at a time is slow, with streaming stores
-// above all. Levels of 8 MiB and more are written with streaming stores, which
+// tiles into a small staging buffer and then copies their rows out whole:
+// writing many rows a few bytes at a time is slow, with streaming stores above
+// all. Levels of 8 MiB and more are written with streaming stores, which
 // skip reading each destination line before overwriting it.
 #include "layout/morton.h"
 
@@ -45,11 +45,12 @@ constexpr std::uint64_t streaming_level_bytes = std::uint64_t{8} << 20U;
 // Tile sizes, found by measurement. Swizzle does best with small tiles of
 // 256 bytes (8 x 8 pixels of 4 bytes, 4 x 4 x 4 of a volume): they read few
 // rows at a time, which keeps the hardware prefetcher on track, and still
-// write whole 64-byte lines. Unswizzle does best with tiles as large as a
-// staging buffer that stays in the first cache levels: long runs on both
-// sides.
+// write whole 64-byte lines. Unswizzle does best with tiles of 16 KiB (64 x 64
+// pixels of 4 bytes, 16 x 16 x 16 of a volume) read in one run each, staged
+// a few side by side so that the rows they are copied out in are long.
 constexpr std::size_t swizzle_tile_bytes = 256;
-constexpr std::size_t staging_bytes = std::size_t{32} << 10U;
+constexpr std::size_t unswizzle_tile_bytes = std::size_t{16} << 10U;
+constexpr std::size_t staging_bytes = std::size_t{64} << 10U;
 
 // Position bits of a tile of the given bytes.
 constexpr std::uint32_t bits_of_tile(std::size_t tile_bytes, std::size_t bpp) noexcept {
@@ -292,26 +293,35 @@ void swizzle_level(const Level& level, const std::byte* source, std::byte* resul
 #endif
 }
 
-// stream: the level may be written with streaming stores; it is, when the
-// tile's rows are whole 64-byte lines.
+// The staging buffer holds a run of tiles side by side, which are converted
+// into it one after another and then copied out row by row. stream: the level
+// may be written with streaming stores; it is, when the tile's rows are whole
+// 64-byte lines.
 template <typename Kernel>
 void unswizzle_level(const Level& level, const std::byte* source, std::byte* result, bool stream) noexcept {
     alignas(64) std::byte stage[staging_bytes];
-    const std::uint32_t bits = bits_of_tile(staging_bytes, level.bpp);
+    const std::uint32_t bits = bits_of_tile(unswizzle_tile_bytes, level.bpp);
     const std::array<std::size_t, 3> extent = tiling(level, 0, bits, {}).extent;
-    const Strides stage_strides{level.bpp, extent[0] * level.bpp, extent[0] * extent[1] * level.bpp};
+    const std::size_t tile_row = extent[0] * level.bpp;
+    const std::size_t run = std::min<std::size_t>(staging_bytes / unswizzle_tile_bytes, level.side[0] / extent[0]);
+    const Strides stage_strides{level.bpp, run * tile_row, run * tile_row * extent[1]};
     const Tiling tiles = tiling(level, Kernel::group_bits, bits, stage_strides);
     const Kernel kernel = Kernel::on(bit_distances(level, stage_strides));
     const Strides strides = level_strides(level);
     const std::size_t group_bytes = level.bpp << Kernel::group_bits;
-    stream = stream && stage_strides[1] % 64 == 0;
+    stream = stream && tile_row % 64 == 0;
+    std::size_t in_run = 0;
     for_each_tile(level, tiles, [&](std::size_t tile_linear, std::size_t tile_morton) {
+        std::byte* tile_stage = stage + in_run * tile_row;
         for_each_group(tiles, group_bytes, [&](std::size_t linear, std::size_t morton) {
-            kernel.to_linear(source + tile_morton + morton, stage + linear);
+            kernel.to_linear(source + tile_morton + morton, tile_stage + linear);
         });
+        if (++in_run < run) return;
+        in_run = 0;
+        const std::size_t run_linear = tile_linear - (run - 1) * tile_row;
         for (std::size_t z = 0; z < extent[2]; ++z) {
             for (std::size_t y = 0; y < extent[1]; ++y) {
-                std::byte* to = result + tile_linear + z * strides[2] + y * strides[1];
+                std::byte* to = result + run_linear + z * strides[2] + y * strides[1];
                 const std::byte* from = stage + z * stage_strides[2] + y * stage_strides[1];
 #if DDSSWIZZLE_HAVE_SSE2
                 if (stream) {
