@@ -20,9 +20,11 @@ TEST(LayoutRules, SizesKernelSetsAndIndexRules) {
     // 256 x 128 with 9 levels: the ninth is 1 x 0 and counts nothing. A
     // volume's sides stop at 1: 8 x 4 x 2, 4 x 2 x 1, 2 x 1 x 1, then 1 x 1 x 1.
     EXPECT_EQ(pixel_levels_size(4, {256, 128, 9}), 4U * (32768 + 8192 + 2048 + 512 + 128 + 32 + 8 + 2));
-    EXPECT_EQ(volume_levels_size(4, {8, 4, 2, 6}), 4U * (64 + 8 + 2 + 1 + 1 + 1));
-    EXPECT_EQ(volume_levels_size(4, {8, 4, 2, 2}) + volume_levels_size(1, {1, 1, 4, 4}), 4U * (64 + 8) + (4 + 2 + 1 + 1));
-    EXPECT_EQ(volume_levels_size(2, {1, 1, 1, 0x7FFFFFFF}) + volume_levels_size(4, {4, 4, 0, 3}), 2U * 0x7FFFFFFFU);
+    for (const auto& [chain, bytes] : {std::pair(VolumeChain{8, 4, 2, 6}, 64U + 8 + 2 + 1 + 1 + 1), {{8, 4, 2, 2}, 64U + 8}, {{1, 1, 4, 4}, 4U + 2 + 1 + 1},
+                                       {{1, 4, 1, 3}, 4U + 2 + 1}, {{4, 1, 1, 3}, 4U + 2 + 1}, {{1, 1, 1, 0x7FFFFFFF}, 0x7FFFFFFFU},
+                                       {{0, 4, 4, 3}, 0U}, {{4, 0, 4, 3}, 0U}, {{4, 4, 0, 3}, 0U}}) {
+        EXPECT_EQ(volume_levels_size(4, chain), 4 * std::uint64_t{bytes}) << chain.width << "x" << chain.height << "x" << chain.depth;
+    }
     // Narrow block levels count fewer bytes than a file stores (2 x 2 DXT1:
     // 2 bytes): 256 x 256 in 9 levels stores 43704 bytes of DXT1, 87408 of DXT5.
     EXPECT_EQ(block_levels_size(8, {256, 256, 9}), 43704U - 14);
@@ -112,10 +114,12 @@ std::vector<Sweep> sweeps() {
         }
         for (const VolumeChain chain : {VolumeChain{1, 1, 256, 9}, {256, 2, 1, 9}, {2, 1, 128, 8}, {1, 256, 2, 9}, {128, 1, 4, 8}, {4, 128, 8, 8}}) s.cases.push_back({Walk::volume, bpp, chain});
     }
-    // Copied, not converted: levels reaching past the buffer, a chain of no levels, sides that are not powers of two, 3-byte pixels.
+    // Copied, not converted: levels reaching past the buffer, a chain of no levels, sides that are not powers of two, 3-byte
+    // pixels, a volume with a side of 0.
     all.push_back({"CopiedLevels", {{Walk::pixels, 4, {64, 64, 1, 7}, 100}, {Walk::pixels, 4, {64, 64, 1, 7}, 16384 + 4096 + 10},
                                     {Walk::volume, 2, {16, 16, 16, 5}, 8192 + 1024 + 100}, {Walk::pixels, 2, {8, 8, 1, -1}}, {Walk::volume, 4, {8, 8, 8, -1}},
-                                    {Walk::pixels, 4, {12, 20, 1, 4}}, {Walk::volume, 2, {6, 4, 2, 3}}, {Walk::pixels, 3, {8, 8, 1, 4}}, {Walk::volume, 3, {4, 4, 4, 3}}}});
+                                    {Walk::pixels, 4, {12, 20, 1, 4}}, {Walk::volume, 2, {6, 4, 2, 3}}, {Walk::pixels, 3, {8, 8, 1, 4}}, {Walk::volume, 3, {4, 4, 4, 3}},
+                                    {Walk::volume, 4, {8, 8, 0, 3}, 1024}}});
     // Levels of 8 MiB and more are written with streaming stores when the
     // destination is 16-byte aligned (shift 0); narrow ones too, the
     // unswizzle only with tile rows of whole 64-byte lines (16 x 4 bytes).
