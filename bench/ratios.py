@@ -8,10 +8,13 @@ import json
 import sys
 
 SIDE = 4096
+VOLUME_SIDE = 256
 
 LABELS = {
     "pixel_swizzle": "swizzle, Morton order",
     "pixel_unswizzle": "unswizzle, Morton order",
+    "volume_swizzle": f"{VOLUME_SIDE} x {VOLUME_SIDE} x {VOLUME_SIDE} volume, swizzle, 3D Morton order",
+    "volume_unswizzle": f"{VOLUME_SIDE} x {VOLUME_SIDE} x {VOLUME_SIDE} volume, unswizzle, 3D Morton order",
     "block_swizzle": "swizzle, block tiling",
     "block_unswizzle": "unswizzle, block tiling",
     "x360_swizzle": "swizzle, Xbox 360 tiling",
@@ -29,6 +32,8 @@ def compressed(kind, arg):
 def level_bytes(kind, arg):
     if compressed(kind, arg):
         return SIDE * SIDE * arg // 16
+    if kind.startswith("volume"):
+        return VOLUME_SIDE ** 3 * arg
     return SIDE * SIDE * arg
 
 
@@ -48,7 +53,7 @@ def main(path):
         kind, _, arg = run["run_name"].split("/")[:3]
         medians[(kind, int(arg))] = run["bytes_per_second"]
     memcpy = {arg: rate for (kind, arg), rate in medians.items() if kind == "memcpy"}
-    print(f"| {SIDE} x {SIDE} level | bytes | GB/s | x memcpy |")
+    print(f"| level ({SIDE} x {SIDE} unless named) | bytes | GB/s | x memcpy |")
     print("|---|---|---|---|")
     order = list(LABELS)
     rows = sorted((key for key in medians if key[0] != "memcpy"),

@@ -1,4 +1,5 @@
-// Throughput of the level walks on one large level, next to memcpy of the
+// Throughput of the level walks on one large level (a 2D one, and a volume of
+// as many bytes), next to memcpy of the
 // same bytes (the physical limit) and the walk written the plain way: column
 // by column, recomputing the Morton index for every pixel. The Xbox 360 walk
 // is timed on the same level sizes.
@@ -23,6 +24,7 @@ using ddsswizzle::Direction;
 using ddsswizzle::LevelChain;
 
 constexpr std::int32_t side = 4096;
+constexpr std::int32_t volume_side = 256;
 
 // Buffers of the kind the tool converts in (huge pages where Linux offers
 // them), every page touched before timing starts.
@@ -86,6 +88,17 @@ void pixel_walk(benchmark::State& state) {
     });
 }
 
+// One 256 x 256 x 256 level of a volume, as many bytes as the 2D level.
+template <Direction D>
+void volume_walk(benchmark::State& state) {
+    const auto bpp = static_cast<std::uint32_t>(state.range(0));
+    measure(state, std::size_t{volume_side} * volume_side * volume_side * bpp,
+            [bpp](std::span<const std::byte> source, std::span<std::byte> result) {
+                ddsswizzle::convert_volume_levels(bpp, ddsswizzle::VolumeChain{volume_side, volume_side, volume_side, 1},
+                                                  source, result, D);
+            });
+}
+
 template <Direction D>
 void plain_walk(benchmark::State& state) {
     const auto bpp = static_cast<std::size_t>(state.range(0));
@@ -121,6 +134,8 @@ BENCHMARK(memcpy_bytes)->Name("memcpy/bytes")->Arg(std::int64_t{side} * side * 4
     ->Arg(std::int64_t{side} * side)->Arg(std::int64_t{side} * side / 2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(pixel_walk<Direction::swizzle>)->Name("pixel_swizzle/bpp")->Arg(4)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(pixel_walk<Direction::unswizzle>)->Name("pixel_unswizzle/bpp")->Arg(4)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(volume_walk<Direction::swizzle>)->Name("volume_swizzle/bpp")->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(volume_walk<Direction::unswizzle>)->Name("volume_unswizzle/bpp")->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(block_walk<Direction::swizzle>)->Name("block_swizzle/block_bytes")->Arg(16)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(block_walk<Direction::unswizzle>)->Name("block_unswizzle/block_bytes")->Arg(16)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(x360_walk<Direction::swizzle>)->Name("x360_swizzle/block_bytes")->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();

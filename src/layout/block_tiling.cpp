@@ -201,7 +201,7 @@ __attribute__((target("avx2"))) void permute_group_avx2(const std::byte* source,
 #endif
 
 template <std::size_t Block, Direction D>
-void permute_group(KernelSet set, const std::byte* source, std::byte* result) noexcept {
+void permute_group([[maybe_unused]] KernelSet set, const std::byte* source, std::byte* result) noexcept {
 #if DDSSWIZZLE_HAVE_AVX2_DISPATCH
     if (set == KernelSet::avx2) {
         permute_group_avx2<Block, D>(source, result);

@@ -28,6 +28,9 @@ bool kernel_set_available(KernelSet set) noexcept;
 void convert_pixel_levels_using(KernelSet set, std::uint32_t bytes_per_pixel, const LevelChain& chain,
                                 std::span<const std::byte> source, std::span<std::byte> result,
                                 Direction direction) noexcept;
+void convert_volume_levels_using(KernelSet set, std::uint32_t bytes_per_pixel, const VolumeChain& chain,
+                                 std::span<const std::byte> source, std::span<std::byte> result,
+                                 Direction direction) noexcept;
 void convert_block_levels_using(KernelSet set, std::uint32_t block_bytes, const LevelChain& chain,
                                 std::span<const std::byte> source, std::span<std::byte> result,
                                 Direction direction) noexcept;

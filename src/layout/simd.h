@@ -3,12 +3,16 @@
 // Every x86-64 processor has SSE2, so it is used whenever the compiler targets
 // one. AVX2 is newer: with GCC or Clang on x86-64 the walks compile their
 // 32-byte kernels separately, for that instruction set alone, and call them
-// only after asking the processor. Elsewhere the portable kernels are used.
+// only after asking the processor. Elsewhere the portable kernels are used,
+// and everywhere when the build asks for them alone (CMake option
+// DDSSWIZZLE_PORTABLE_KERNELS), so that they can be tested on their own.
 #pragma once
 
 #include <cstddef>
 
-#if defined(__SSE2__) || defined(_M_X64)
+#if defined(DDSSWIZZLE_PORTABLE_KERNELS)
+#define DDSSWIZZLE_HAVE_SSE2 0
+#elif defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #define DDSSWIZZLE_HAVE_SSE2 1
 #else
