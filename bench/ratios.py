@@ -14,19 +14,26 @@ LABELS = {
     "pixel_unswizzle": "unswizzle, Morton order",
     "block_swizzle": "swizzle, block tiling",
     "block_unswizzle": "unswizzle, block tiling",
+    "x360_swizzle": "swizzle, Xbox 360 tiling",
+    "x360_unswizzle": "unswizzle, Xbox 360 tiling",
     "plain_swizzle": "swizzle, plain column-major walk",
     "plain_unswizzle": "unswizzle, plain column-major walk",
 }
 
 
+def compressed(kind, arg):
+    """Block tiling levels are always DXT; Xbox 360 levels are DXT from 8-byte blocks on."""
+    return kind.startswith("block") or (kind.startswith("x360") and arg >= 8)
+
+
 def level_bytes(kind, arg):
-    if kind.startswith("block"):
+    if compressed(kind, arg):
         return SIDE * SIDE * arg // 16
     return SIDE * SIDE * arg
 
 
 def describe(kind, arg):
-    if kind.startswith("block"):
+    if compressed(kind, arg):
         return "DXT5 (16-byte blocks)" if arg == 16 else "DXT1 (8-byte blocks)"
     return f"{arg}-byte pixels"
 

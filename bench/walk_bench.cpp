@@ -1,6 +1,7 @@
 // Throughput of the level walks on one large level, next to memcpy of the
 // same bytes (the physical limit) and the walk written the plain way: column
-// by column, recomputing the Morton index for every pixel.
+// by column, recomputing the Morton index for every pixel. The Xbox 360 walk
+// is timed on the same level sizes.
 //
 // Run through bench/run.sh, which prints each figure as a ratio to memcpy.
 #include <benchmark/benchmark.h>
@@ -13,6 +14,7 @@
 
 #include "layout/block_tiling.h"
 #include "layout/morton.h"
+#include "layout/x360_tiling.h"
 #include "texture/payload_buffer.h"
 
 namespace {
@@ -101,6 +103,19 @@ void block_walk(benchmark::State& state) {
             });
 }
 
+// One Xbox 360 level of 4-byte pixels (block_bytes 4) or DXT1 blocks (8). A
+// 4096 x 4096 level fills its region exactly, so the image is as large as the
+// linear level.
+template <Direction D>
+void x360_walk(benchmark::State& state) {
+    const auto block_bytes = static_cast<std::uint32_t>(state.range(0));
+    const ddsswizzle::X360Surface surface{block_bytes, block_bytes == 4 ? 1U : 4U, block_bytes == 4 ? 4U : 2U, side, side, 1, 1};
+    measure(state, static_cast<std::size_t>(ddsswizzle::x360_image_size(surface)),
+            [&surface](std::span<const std::byte> source, std::span<std::byte> result) {
+                if (!ddsswizzle::convert_x360_levels(surface, source, result, D)) std::abort();
+            });
+}
+
 // Names are read by bench/ratios.py: "<what>/<bytes or size>".
 BENCHMARK(memcpy_bytes)->Name("memcpy/bytes")->Arg(std::int64_t{side} * side * 4)->Arg(std::int64_t{side} * side * 2)
     ->Arg(std::int64_t{side} * side)->Arg(std::int64_t{side} * side / 2)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -108,6 +123,8 @@ BENCHMARK(pixel_walk<Direction::swizzle>)->Name("pixel_swizzle/bpp")->Arg(4)->Ar
 BENCHMARK(pixel_walk<Direction::unswizzle>)->Name("pixel_unswizzle/bpp")->Arg(4)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(block_walk<Direction::swizzle>)->Name("block_swizzle/block_bytes")->Arg(16)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(block_walk<Direction::unswizzle>)->Name("block_unswizzle/block_bytes")->Arg(16)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(x360_walk<Direction::swizzle>)->Name("x360_swizzle/block_bytes")->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(x360_walk<Direction::unswizzle>)->Name("x360_unswizzle/block_bytes")->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(plain_walk<Direction::swizzle>)->Name("plain_swizzle/bpp")->Arg(4)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(plain_walk<Direction::unswizzle>)->Name("plain_unswizzle/bpp")->Arg(4)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -1,0 +1,106 @@
+// The Xbox 360 tiled layout in a plain form of its own, for the tests to
+// check the real walk against: the address by arithmetic (macro tile and
+// micro tile offsets, then pipe and bank spread over the result) and its
+// inverse, the regions laid out one after another as a list, and a
+// conversion that places one block, one byte at a time. Only the surface
+// record is taken from src/.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "layout/x360_tiling.h"
+
+namespace ddsswizzle::testing {
+
+// Byte offset of block (x, y), `bytes` bytes a block, in a surface `pitch`
+// blocks wide.
+inline std::uint64_t x360_address_by_arithmetic(std::uint64_t x, std::uint64_t y, std::uint64_t pitch,
+                                                std::uint64_t bytes) {
+    const std::uint64_t macro = (x / 32 + y / 32 * (pitch / 32)) * 128 * bytes;
+    const std::uint64_t micro = (x % 8 + y % 16 / 2 * 8) * bytes;
+    const std::uint64_t t = macro + 2 * (micro - micro % 16) + micro % 16 + 16 * (y % 2);
+    return t / 512 * 4096 + y / 16 % 2 * 2048 + t / 64 % 8 * 256 + (x / 8 + 2 * (y / 8 % 2)) % 4 * 64 + t % 64;
+}
+
+// The block at byte offset a.
+inline std::pair<std::uint64_t, std::uint64_t> x360_block_at(std::uint64_t a, std::uint64_t pitch, std::uint64_t bytes) {
+    const std::uint64_t t = a / 4096 * 512 + a / 256 % 8 * 64 + a % 64, m = t / (128 * bytes), n = pitch / 32;
+    const std::uint64_t tx = ((t / (32 * bytes) & 2) + a / 64) % 4, ty = t / (64 * bytes) % 2 + 2 * (a / 2048 % 2);
+    return {((m % n) * 4 + tx) * 8 + (t / 2 - t / 2 % 16 + t % 16) % (8 * bytes) / bytes,
+            ((m / n) * 4 + ty) * 8 + 2 * ((t % (64 * bytes) - t % 32 + 2 * (t % 16)) / (16 * bytes)) + t / 16 % 2};
+}
+
+// Region start (face 0) and one face's slice in bytes; region size, where the
+// level is drawn and its content, in blocks.
+struct OracleLevel {
+    std::uint64_t offset = 0, slice = 0, pitch = 0, rows = 0, x = 0, y = 0, width = 0, height = 0;
+};
+
+// Level by level: a level opens a new region after the last one, unless it
+// is in the tail past the level that opened the tail's region (the tail
+// level; with the tail at level 0, level 1 opens the mip area's tail).
+inline std::vector<OracleLevel> x360_oracle_layout(const X360Surface& s) {
+    const std::uint64_t side = s.block_side, levels = std::uint64_t(s.level_count);
+    const auto blocks = [side](std::uint64_t pixels) { return (std::max<std::uint64_t>(pixels, 1) + side - 1) / side; };
+    std::uint64_t w2 = 1, h2 = 1, tail = 0, end = 0;
+    while (w2 < std::uint64_t(s.width)) w2 *= 2;
+    while (h2 < std::uint64_t(s.height)) h2 *= 2;
+    while ((std::min(w2, h2) >> tail) > 16) ++tail;
+    std::vector<OracleLevel> out;
+    for (std::uint64_t l = 0; l < levels; ++l) {
+        const bool in_tail = levels > 1 && tail < levels && l >= tail;
+        OracleLevel v = in_tail && l > std::max<std::uint64_t>(tail, 1) ? out.back() : OracleLevel{};
+        if (v.pitch == 0) {
+            const std::uint64_t stored = in_tail ? tail : l;
+            v.pitch = (blocks(l == 0 ? std::uint64_t(s.width) : w2 >> stored) + 31) / 32 * 32;
+            v.rows = (blocks(l == 0 ? std::uint64_t(s.height) : h2 >> stored) + 31) / 32 * 32;
+            v.slice = (v.pitch * v.rows * s.block_bytes + 4095) / 4096 * 4096, v.offset = end;
+            end += s.faces * v.slice;
+        }
+        v.x = v.y = 0, v.width = blocks(std::uint64_t(s.width) >> l), v.height = blocks(std::uint64_t(s.height) >> l);
+        if (in_tail) {  // 16, 8, 4 pixels along the shorter side, then halving steps along the longer one
+            const std::uint64_t k = l - tail, along = k < 3 ? 16 >> k : (std::max(w2, h2) >> tail) >> (k - 2);
+            ((w2 > h2) == (k >= 3) ? v.x : v.y) = along / side;
+        }
+        out.push_back(v);
+    }
+    return out;
+}
+
+inline std::uint64_t x360_oracle_image_size(const X360Surface& s) {
+    const OracleLevel last = x360_oracle_layout(s).back();
+    return last.offset + s.faces * last.slice;
+}
+
+// Block by block: faces one after another on the linear side, each with all
+// its levels, each level row by row; the image starts all zero.
+inline std::vector<std::byte> x360_oracle_convert(const X360Surface& s, const std::vector<std::byte>& source,
+                                                  Direction direction) {
+    const std::vector<OracleLevel> layout = x360_oracle_layout(s);
+    std::uint64_t linear = 0;
+    for (const OracleLevel& v : layout) linear += s.faces * v.width * v.height * s.block_bytes;
+    const bool swizzle = direction == Direction::swizzle;
+    std::vector<std::byte> out(swizzle ? x360_oracle_image_size(s) : linear);
+    linear = 0;
+    for (std::uint64_t face = 0; face < s.faces; ++face) {
+        for (const OracleLevel& v : layout) {
+            for (std::uint64_t y = 0; y < v.height; ++y) {
+                for (std::uint64_t x = 0; x < v.width; ++x, linear += s.block_bytes) {
+                    const std::uint64_t tiled =
+                        v.offset + face * v.slice + x360_address_by_arithmetic(v.x + x, v.y + y, v.pitch, s.block_bytes);
+                    for (std::uint64_t i = 0; i < s.block_bytes; ++i) {  // byte i of a swap unit from byte unit - 1 - i
+                        const std::uint64_t j = i / s.swap_bytes * s.swap_bytes + s.swap_bytes - 1 - i % s.swap_bytes;
+                        (swizzle ? out[tiled + i] : out[linear + i]) = source[swizzle ? linear + j : tiled + j];
+                    }
+                }
+            }
+        }
+    }
+    return out;
+}
+
+}  // namespace ddsswizzle::testing
