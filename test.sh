@@ -17,6 +17,9 @@ stage() {
 }
 
 stage "native build and tests, warnings as errors (build-ci/)" cmake --workflow --preset ci
+# The walks as hosts without SSE2 (big-endian or other processors) run them:
+# the vector kernels compiled out, every test again.
+stage "portable kernels only, build and tests (build-portable/)" cmake --workflow --preset portable
 
 # --- Robustness checks (README, "Robustness checks") ---------------------
 clang_tidy_src() {
@@ -26,10 +29,20 @@ clang_tidy_src() {
   echo "clang-tidy: no findings in $(find src -name '*.cpp' | wc -l) source files and the headers they include"
 }
 
+# The two fuzzers run side by side, one core each; both must pass. Each
+# prints its summary when it ends.
+fuzzers() {
+  local texture=0 walks=0
+  fuzz/run_fuzzer.sh 60 texture &
+  local texture_job=$!
+  fuzz/run_fuzzer.sh 20 walks || walks=$?
+  wait "$texture_job" || texture=$?
+  ((texture == 0 && walks == 0))
+}
+
 stage "sanitizer tests, ASan + UBSan (build-sanitize/)" cmake --workflow --preset sanitize
 stage "fuzzer build and seed corpus (build-fuzz/)" cmake --workflow --preset fuzz
-stage "texture fuzzer, bounded run of 60 s" fuzz/run_fuzzer.sh 60 texture
-stage "walk fuzzer, bounded run of 20 s" fuzz/run_fuzzer.sh 20 walks
+stage "texture fuzzer 60 s, walk fuzzer 20 s, side by side" fuzzers
 stage "clang-tidy over src/ (build-ci/ compile commands)" clang_tidy_src
 # --- end of robustness checks ---------------------------------------------
 

@@ -91,7 +91,6 @@ std::vector<std::byte> read_file(const fs::path& path) {
 const std::string banner = "\nPS3 & Xbox360 swizzling tool\nIf any problem, contact the ddsswizzle issue tracker\n"
                            "\nUsage: *.exe unswiz/swiz *.dds [ps3/x360]\n";
 const std::string wrong_mode = "\nWRONG MODE\n\n";
-const std::string x360 = "\nX360 not ready yet...\n";
 const std::string cannot_open = "\nCannot open file\n";
 const std::string cannot_write = "\nCannot write file\n";
 const std::string unsupported = "\nUnsupported size\n";
@@ -183,8 +182,12 @@ void check_all(const std::vector<Case>& cases, const ScratchFolder& folder) {
         fs::create_directories(folder.path / c.file.parent_path());
         write_file(c.file, c.texture);
         EXPECT_EQ(c.setup.empty() ? 0 : std::system(c.setup.c_str()), 0) << c.setup;
-        std::vector<std::byte> swizzled = c.texture;
-        static_cast<void>(convert_texture_image(c.texture, swizzled, Direction::swizzle));
+        // A platform word that begins with "x360" asks for the Xbox 360 layout.
+        const bool x360 = c.args.size() > 2 && c.args[2].string().rfind("x360", 0) == 0;
+        const Console console = x360 ? Console::x360 : Console::ps3;
+        std::vector<std::byte> swizzled(
+            plan_texture_conversion(c.texture, c.texture.size(), Direction::swizzle, console).output_length);
+        static_cast<void>(convert_texture_image(c.texture, swizzled, Direction::swizzle, console));
         const FileState before = state_of(c.file);
         const std::vector<fs::path> entries = folder.entries();
         std::ifstream reader(c.held_open ? c.file : fs::path());
@@ -215,8 +218,10 @@ Case cli(const std::vector<fs::path>& args, const std::string& output, int statu
     return {.name = name, .args = args, .output = output, .status = status};
 }
 
-Case refused(const std::string& output, const TextureFields& fields, std::size_t payload) {
-    return {.name = output + std::to_string(fields.width), .output = output, .texture = make_texture(fields, payload)};
+Case refused(const std::string& output, const TextureFields& fields, std::size_t payload,
+             const std::vector<fs::path>& args = {"swiz", "t.dds"}) {
+    return {.name = output + std::to_string(fields.width) + (args.size() > 2 ? " x360" : ""), .args = args,
+            .output = output, .texture = make_texture(fields, payload)};
 }
 
 // Every outcome of the command line, a header of each kind the tool refuses,
@@ -231,8 +236,7 @@ TEST(Tool, CommandLineHeadersAndPaths) {
     std::vector<std::byte> bytes = make_texture(rgba_fields(32, 64, 32, 7), stored_payload_size(64, 32, 7, 4, false));
     add_text_control_bytes(bytes);
     const fs::path absolute = (folder.path / file).make_preferred();
-    TextureFields volume = rgba_fields(32, 64, 64, 1), array = dx10_fields(28, 64, 64, 1), cube = dxt_fields("DXT1", 512, 256, 10);
-    volume.caps2 = 0x200000;
+    TextureFields array = dx10_fields(28, 64, 64, 1), cube = dxt_fields("DXT1", 512, 256, 10);
     array.dx10[3] = 6;
     cube.caps2 = 0xFE00;
     std::vector<std::byte> short_dx10 = make_header(array);
@@ -254,14 +258,14 @@ TEST(Tool, CommandLineHeadersAndPaths) {
         // The tool's -1 for too few words: a POSIX caller sees its low 8 bits.
         cli({}, banner, windows ? -1 : 255), cli({"swiz"}, banner, windows ? -1 : 255), cli({"swiz", "t.dds"}, "\n"),
         cli({"swiz", "t.dds", "X360"}, "\n"), cli({"swiz", "t.dds", "x36"}, "\n"),
-        cli({"swiz", "t.dds", "ps3", "extra"}, "\n"), cli({"swiz", "t.dds", "x360"}, x360),
-        cli({"swiz", "t.dds", "x3600"}, x360), cli({"swiz", "missing.dds", "x360"}, x360),
+        cli({"swiz", "t.dds", "ps3", "extra"}, "\n"), cli({"swiz", "t.dds", "x360"}, "\n"),
+        cli({"swiz", "t.dds", "x3600"}, "\n"), cli({"swiz", "missing.dds", "x360"}, cannot_open),
         cli({"SWIZ", "t.dds"}, wrong_mode), cli({"unswiz2", "t.dds"}, wrong_mode), cli({"", "t.dds", "x360"}, wrong_mode),
         cli({"swiz", "missing.dds"}, cannot_open), cli({"swiz", "."}, cannot_open),
         {.name = "0 bytes", .output = "\nNot a DDS texture\n", .texture = {}},
         {.name = "DX10, 147 bytes", .output = "\nNot a DDS texture\n", .texture = short_dx10},
         refused("\nUnknown format\n", {64, 64, 1, {}, 0x40, 24}, 12288), refused(truncated, rgba_fields(32, 1, 1, 1), 0),
-        refused("\nUnsupported texture type\n", volume, 16384), refused("\nUnsupported texture type\n", array, 16384),
+        refused("\nUnsupported texture type\n", array, 16384),
         {.name = "cube map", .texture = make_texture(cube, 6 * stored_payload_size(512, 256, 10, 8, true))},
         refused(truncated, rgba_fields(32, 64, 64, 127), chain - 1), refused(truncated, dxt_fields("DXT1", 512, 256, 10), 65535),
         refused(unsupported, dxt_fields("DXT1", 0, 64, 1), 1024), refused(unsupported, rgba_fields(16, 48, 64, 1), 6144),
@@ -281,6 +285,38 @@ TEST(Tool, CommandLineHeadersAndPaths) {
                          .texture = bytes, .file = file});
     }
     check_all(cases, folder);
+}
+
+// Volumes on the PS3, and the Xbox 360 in both directions: conversions that
+// the other direction undoes, and each refusal with the file untouched.
+TEST(Tool, VolumesAndXbox360) {
+    const std::vector<fs::path> x360 = {"swiz", "t.dds", "x360"}, x360_back = {"unswiz", "t.dds", "x360"};
+    const std::string type = "\nUnsupported texture type\n";
+    // 16 x 16 x 16 down to 1 x 1 x 1: 4681 pixels; 8 x 8 x 8 down to 1 x 1 x 1: 585.
+    const TextureFields volume32{16, 16, 5, {}, 0x41, 32, 0x200000, 0x8A1007, 16}, volume16{8, 8, 4, {}, 0x41, 16, 0, 0x8A1007, 8};
+    TextureFields dxt_volume = dxt_fields("DXT1", 16, 16, 1), deep = volume32, cube = dxt_fields("DXT1", 64, 64, 7);
+    dxt_volume.caps2 = 0x200000;
+    dxt_volume.depth = 16;
+    deep.mip_count = 6;
+    cube.caps2 = 0xFE00;
+    TextureFields odd_depth = volume32, array = dx10_fields(28, 64, 64, 1);
+    odd_depth.depth = 12;
+    array.dx10[3] = 6;
+    const std::size_t rgba = stored_payload_size(100, 60, 7, 4, false), dxt = 6 * stored_payload_size(64, 64, 7, 8, true);
+    const std::vector<Case> cases = {
+        {.name = "32-bit volume", .texture = make_texture(volume32, 4681 * 4 + 5)},
+        {.name = "16-bit volume", .texture = make_texture(volume16, 585 * 2)},
+        refused(type, dxt_volume, 16384), refused(unsupported, odd_depth, 65536), refused(unsupported, deep, 65536),
+        refused(truncated, volume32, 4681 * 4 - 1),
+        {.name = "Xbox 360, 100 x 60", .args = x360, .texture = make_texture(rgba_fields(32, 100, 60, 7), rgba + 3)},
+        {.name = "Xbox 360, cube map", .args = x360, .texture = make_texture(cube, dxt)},
+        refused(type, volume32, 4681 * 4, x360), refused(type, array, 16384, x360),
+        refused(unsupported, rgba_fields(32, 8193, 4, 1), 131072, x360),
+        refused(unsupported, rgba_fields(32, 100, 60, 8), rgba + 4, x360),
+        refused(truncated, rgba_fields(32, 100, 60, 7), rgba - 1, x360),
+        refused(truncated, rgba_fields(32, 100, 60, 7), rgba, x360_back),  // the image is 45056 bytes
+    };
+    check_all(cases, ScratchFolder());
 }
 
 // Killed or failing writes, failing system calls and allocations, taken

@@ -23,11 +23,8 @@ constexpr std::string_view default_platform = "0";
 
 bool dispatch_platform(std::string_view platform, const std::filesystem::path& path,
                        Direction direction, std::string& output) {
-    if (platform.starts_with("x360")) {
-        output += messages::x360_not_ready;
-        return false;
-    }
-    const ConversionStatus status = convert_texture_file(path, direction);
+    const Console console = platform.starts_with("x360") ? Console::x360 : Console::ps3;
+    const ConversionStatus status = convert_texture_file(path, direction, console);
     output += messages::for_status(status);
     return status == ConversionStatus::converted;
 }

@@ -31,8 +31,9 @@ int run_driver(std::span<const std::filesystem::path> arguments, std::string& ou
 bool dispatch_mode(std::string_view mode, const std::filesystem::path& path,
                    std::string_view platform, std::string& output);
 
-// A platform word beginning with "x360" gets the Xbox 360 notice and the file
-// is not opened; any other word (ps3, the default "0", ...) selects the PS3.
+// A platform word beginning with "x360" (x360, x3600 ...) selects the Xbox
+// 360 layout; any other word (ps3, the default "0", PS3, X360, x36 ...) the
+// PS3 layout. Converts the file for that console.
 // Returns true when the file was rewritten and the rewrite is on the disk.
 bool dispatch_platform(std::string_view platform, const std::filesystem::path& path,
                        Direction direction, std::string& output);

@@ -14,7 +14,6 @@ inline constexpr std::string_view contact_handle = "the ddsswizzle issue tracker
 inline constexpr std::string_view banner_start = "\nPS3 & Xbox360 swizzling tool\nIf any problem, contact ";
 inline constexpr std::string_view usage = "\nUsage: *.exe unswiz/swiz *.dds [ps3/x360]";
 inline constexpr std::string_view wrong_mode = "\nWRONG MODE\n";
-inline constexpr std::string_view x360_not_ready = "\nX360 not ready yet...";
 inline constexpr std::string_view final_newline = "\n";
 
 inline constexpr std::string_view cannot_open = "\nCannot open file";

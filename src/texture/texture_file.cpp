@@ -1,8 +1,10 @@
-// Validation of a texture against its file and the in-place conversion.
+// Validation of a texture against its file, for either console, and the
+// in-place conversion.
 #include "texture/texture_file.h"
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -21,8 +23,6 @@ constexpr std::uint64_t max_level_bytes = std::numeric_limits<std::int32_t>::max
 
 constexpr std::uint32_t cube_map_faces = 6;
 
-constexpr bool is_power_of_two(std::int32_t v) noexcept { return v > 0 && (v & (v - 1)) == 0; }
-
 // The level walk of the class over one face (or a whole 2D payload).
 void walk_levels(FormatClass format, const LevelChain& chain, std::span<const std::byte> source,
                  std::span<std::byte> result, Direction direction) noexcept {
@@ -31,6 +31,85 @@ void walk_levels(FormatClass format, const LevelChain& chain, std::span<const st
     } else {
         convert_pixel_levels(element_bytes(format), chain, source, result, direction);
     }
+}
+
+bool is_power_of_two(std::int64_t v) noexcept { return v > 0 && (v & (v - 1)) == 0; }
+
+// The most levels a chain can have: halving the longest side until it is 1,
+// floor(log2(side)) + 1.
+std::int64_t full_chain_levels(std::int64_t longest_side) noexcept {
+    return std::bit_width(static_cast<std::uint64_t>(longest_side));
+}
+
+VolumeChain volume_chain(const TexturePlan& plan) noexcept {
+    return {plan.chain.width, plan.chain.height, plan.depth, plan.chain.level_count};
+}
+
+// PS3 sides, level counts and payload; the texture data is the whole payload.
+ConversionStatus check_ps3_sizes(TexturePlan& plan, std::uint64_t payload) noexcept {
+    const LevelChain& chain = plan.chain;
+    if (chain.width <= 0 || chain.height <= 0 || plan.depth <= 0) return ConversionStatus::unsupported_size;
+    const std::uint32_t bytes = element_bytes(plan.format);
+    if (plan.type == TextureType::volume) {
+        // Morton order needs power-of-two sides; a chain ends at a 1 x 1 x 1 level.
+        const VolumeChain volume = volume_chain(plan);
+        const std::int64_t longest = std::max({chain.width, chain.height, plan.depth});
+        VolumeChain top = volume;
+        top.level_count = 1;
+        if (!is_power_of_two(chain.width) || !is_power_of_two(chain.height) || !is_power_of_two(plan.depth) ||
+            chain.level_count > full_chain_levels(longest) || volume_levels_size(bytes, top) > max_level_bytes) {
+            return ConversionStatus::unsupported_size;
+        }
+        plan.face_bytes = payload;
+        return volume_levels_size(bytes, volume) <= payload ? ConversionStatus::converted : ConversionStatus::truncated;
+    }
+    // Morton order is one-to-one only for power-of-two sides; any other side
+    // would map several pixels to one place and lose the others.
+    const bool sides_convertible =
+        is_block_class(plan.format) || (is_power_of_two(chain.width) && is_power_of_two(chain.height));
+    if (!sides_convertible || top_level_size(plan.format, chain) > max_level_bytes) {
+        return ConversionStatus::unsupported_size;
+    }
+    // A 2D texture needs the bytes its levels count; a cube map needs six
+    // faces of what a file stores for each.
+    if (plan.type == TextureType::cube_map) {
+        plan.faces = cube_map_faces;
+        plan.face_bytes = stored_levels_size(plan.format, chain);
+        return plan.face_bytes <= payload / cube_map_faces ? ConversionStatus::converted : ConversionStatus::truncated;
+    }
+    plan.face_bytes = payload;
+    return counted_levels_size(plan.format, chain) <= payload ? ConversionStatus::converted
+                                                              : ConversionStatus::truncated;
+}
+
+// How the Xbox 360 tiles each class: block size, block side, and the unit
+// its big-endian words swap (DXT blocks are 16-bit words throughout).
+X360Surface x360_surface(FormatClass format) noexcept {
+    switch (format) {
+        case FormatClass::block16: return {16, 4, 2};
+        case FormatClass::block8: return {8, 4, 2};
+        case FormatClass::pixel32: return {4, 1, 4};
+        case FormatClass::pixel16: return {2, 1, 2};
+        case FormatClass::luminance8: return {1, 1, 1};
+    }
+    return {};
+}
+
+// Xbox 360 sides, level counts and payload: swiz reads the linear levels a
+// DDS file stores and writes the longer console image; unswiz the reverse.
+ConversionStatus check_x360_sizes(TexturePlan& plan, std::uint64_t payload, Direction direction) noexcept {
+    plan.faces = plan.type == TextureType::cube_map ? cube_map_faces : 1;
+    plan.surface = x360_surface(plan.format);
+    plan.surface.width = plan.chain.width;
+    plan.surface.height = plan.chain.height;
+    plan.surface.level_count = plan.chain.level_count;
+    plan.surface.faces = plan.faces;
+    if (!x360_surface_valid(plan.surface)) return ConversionStatus::unsupported_size;
+    const std::uint64_t linear = x360_linear_size(plan.surface);
+    const std::uint64_t image = x360_image_size(plan.surface);
+    plan.data_in = direction == Direction::swizzle ? linear : image;
+    plan.data_out = direction == Direction::swizzle ? image : linear;
+    return plan.data_in <= payload ? ConversionStatus::converted : ConversionStatus::truncated;
 }
 
 }  // namespace
@@ -76,9 +155,10 @@ std::uint64_t stored_levels_size(FormatClass format, const LevelChain& chain) no
     return total;
 }
 
-TexturePlan plan_texture_conversion(std::span<const std::byte> file_start,
-                                    std::uint64_t file_length) noexcept {
+TexturePlan plan_texture_conversion(std::span<const std::byte> file_start, std::uint64_t file_length,
+                                    Direction direction, Console console) noexcept {
     TexturePlan plan;
+    plan.console = console;
     if (file_length < texture_header_size || file_start.size() < texture_header_size) {
         plan.status = ConversionStatus::not_a_texture;
         return plan;
@@ -96,41 +176,27 @@ TexturePlan plan_texture_conversion(std::span<const std::byte> file_start,
                                                                  : ConversionStatus::not_a_texture;
         return plan;
     }
-    const TextureType type = texture_type(header, surface.extended);
-    if (type == TextureType::unsupported) {
+    plan.format = surface.format;
+    plan.header_bytes = surface.extended ? extended_header_size : texture_header_size;
+    plan.type = texture_type(header, surface.extended);
+    // Only the PS3 stores volumes, and only of pixels: it has no tiled
+    // layout for volumes of compressed blocks.
+    const bool volume_convertible = console == Console::ps3 && !is_block_class(plan.format);
+    if (plan.type == TextureType::unsupported || (plan.type == TextureType::volume && !volume_convertible)) {
         plan.status = ConversionStatus::unsupported_type;
         return plan;
     }
-    plan.format = surface.format;
-    plan.header_bytes = surface.extended ? extended_header_size : texture_header_size;
     plan.chain = texture_level_chain(header);
-
-    // Morton order is one-to-one only for power-of-two sides; any other side
-    // would map several pixels to one place and lose the others.
-    const bool sides_positive = plan.chain.width > 0 && plan.chain.height > 0;
-    const bool sides_convertible = is_block_class(plan.format) ||
-                                   (is_power_of_two(plan.chain.width) && is_power_of_two(plan.chain.height));
-    if (!sides_positive || !sides_convertible || top_level_size(plan.format, plan.chain) > max_level_bytes) {
-        plan.status = ConversionStatus::unsupported_size;
-        return plan;
+    if (plan.type == TextureType::volume) {
+        plan.depth = static_cast<std::int32_t>(std::min<std::uint32_t>(header.depth, std::numeric_limits<std::int32_t>::max()));
     }
-    // A 2D texture needs the bytes its levels count; a cube map needs six
-    // faces of what a file stores for each.
     const std::uint64_t payload = file_length - plan.header_bytes;
-    bool fits = false;
-    if (type == TextureType::cube_map) {
-        plan.faces = cube_map_faces;
-        plan.face_bytes = stored_levels_size(plan.format, plan.chain);
-        fits = plan.face_bytes <= payload / cube_map_faces;
-    } else {
-        plan.face_bytes = payload;
-        fits = counted_levels_size(plan.format, plan.chain) <= payload;
+    plan.data_in = payload;
+    plan.data_out = payload;
+    plan.status = console == Console::x360 ? check_x360_sizes(plan, payload, direction) : check_ps3_sizes(plan, payload);
+    if (plan.status == ConversionStatus::converted) {
+        plan.output_length = plan.header_bytes + plan.data_out + (payload - plan.data_in);
     }
-    if (!fits) {
-        plan.status = ConversionStatus::truncated;
-        return plan;
-    }
-    plan.status = ConversionStatus::converted;
     return plan;
 }
 
@@ -144,9 +210,24 @@ void swap_16bit_words(std::span<std::byte> buffer) noexcept {
 
 void convert_payload(const TexturePlan& plan, std::span<const std::byte> source, std::span<std::byte> result,
                      Direction direction) noexcept {
+    if (plan.console == Console::x360) {
+        // The image and the linear levels differ in length; what follows
+        // them moves up or down by that difference.
+        const auto in = static_cast<std::size_t>(std::min<std::uint64_t>(plan.data_in, source.size()));
+        const auto out = static_cast<std::size_t>(std::min<std::uint64_t>(plan.data_out, result.size()));
+        const std::size_t after = std::min(source.size() - in, result.size() - out);
+        static_cast<void>(convert_x360_levels(plan.surface, source.first(in), result.first(out), direction));
+        std::memcpy(result.data() + out, source.data() + in, after);
+        return;
+    }
     const std::size_t length = std::min(source.size(), result.size());
     std::size_t offset = 0;
-    for (std::uint32_t face = 0; face < plan.faces; ++face) {
+    if (plan.type == TextureType::volume) {
+        convert_volume_levels(element_bytes(plan.format), volume_chain(plan), source.first(length),
+                              result.first(length), direction);
+        offset = length;
+    }
+    for (std::uint32_t face = 0; face < plan.faces && offset < length; ++face) {
         const auto face_length = static_cast<std::size_t>(std::min<std::uint64_t>(plan.face_bytes, length - offset));
         walk_levels(plan.format, plan.chain, source.subspan(offset, face_length), result.subspan(offset, face_length),
                     direction);
@@ -156,18 +237,17 @@ void convert_payload(const TexturePlan& plan, std::span<const std::byte> source,
     if (plan.format == FormatClass::pixel16) swap_16bit_words(result.first(length));
 }
 
-ConversionStatus convert_texture_image(std::span<const std::byte> file,
-                                       std::span<std::byte> converted,
-                                       Direction direction) noexcept {
-    if (converted.size() != file.size()) return ConversionStatus::cannot_write;
-    const TexturePlan plan = plan_texture_conversion(file, file.size());
+ConversionStatus convert_texture_image(std::span<const std::byte> file, std::span<std::byte> converted,
+                                       Direction direction, Console console) noexcept {
+    const TexturePlan plan = plan_texture_conversion(file, file.size(), direction, console);
     if (plan.status != ConversionStatus::converted) return plan.status;
+    if (converted.size() != plan.output_length) return ConversionStatus::cannot_write;
     std::memcpy(converted.data(), file.data(), plan.header_bytes);
     convert_payload(plan, file.subspan(plan.header_bytes), converted.subspan(plan.header_bytes), direction);
     return ConversionStatus::converted;
 }
 
-ConversionStatus convert_texture_file(const std::filesystem::path& path, Direction direction) {
+ConversionStatus convert_texture_file(const std::filesystem::path& path, Direction direction, Console console) {
     OpenedFile file;
     if (open_for_rewrite(path, file) != FileStatus::ok) return ConversionStatus::cannot_open;
 
@@ -176,15 +256,17 @@ ConversionStatus convert_texture_file(const std::filesystem::path& path, Directi
     std::array<std::byte, extended_header_size> start{};
     const auto start_bytes = static_cast<std::size_t>(std::min<std::uint64_t>(file.length, start.size()));
     if (read_exact(file, std::span(start).first(start_bytes)) != FileStatus::ok) return ConversionStatus::cannot_open;
-    const TexturePlan plan = plan_texture_conversion(std::span(start).first(start_bytes), file.length);
+    const TexturePlan plan = plan_texture_conversion(std::span(start).first(start_bytes), file.length, direction, console);
     if (plan.status != ConversionStatus::converted) return plan.status;
 
-    // Two buffers of the whole file: the source as read, the result as it
-    // will be written. Both are left uninitialised; every byte is filled.
-    if (file.length > std::numeric_limits<std::size_t>::max()) return ConversionStatus::out_of_memory;
+    // Two buffers: the whole file as read, and the whole file as it will be
+    // written. Both are left uninitialised; every byte is filled.
+    constexpr std::uint64_t addressable = std::numeric_limits<std::size_t>::max();
+    if (file.length > addressable || plan.output_length > addressable) return ConversionStatus::out_of_memory;
     const auto length = static_cast<std::size_t>(file.length);
+    const auto output_length = static_cast<std::size_t>(plan.output_length);
     const PayloadBuffer source = allocate_payload_buffer(length);
-    const PayloadBuffer result = allocate_payload_buffer(length);
+    const PayloadBuffer result = allocate_payload_buffer(output_length);
     if (!source || !result) return ConversionStatus::out_of_memory;
 
     std::memcpy(source.get(), start.data(), start_bytes);
@@ -195,9 +277,9 @@ ConversionStatus convert_texture_file(const std::filesystem::path& path, Directi
 
     std::memcpy(result.get(), source.get(), plan.header_bytes);
     convert_payload(plan, std::span<const std::byte>(source.get() + plan.header_bytes, length - plan.header_bytes),
-                    std::span(result.get() + plan.header_bytes, length - plan.header_bytes), direction);
+                    std::span(result.get() + plan.header_bytes, output_length - plan.header_bytes), direction);
 
-    const FileStatus written = replace_file_contents(file, std::span<const std::byte>(result.get(), length));
+    const FileStatus written = replace_file_contents(file, std::span<const std::byte>(result.get(), output_length));
     if (written == FileStatus::not_confirmed) return ConversionStatus::not_confirmed;
     return written == FileStatus::ok ? ConversionStatus::converted : ConversionStatus::cannot_write;
 }

@@ -37,7 +37,8 @@ struct RecognitionRow {
 };
 
 // Only single bytes are compared, so flags of 0x41 and 0x141 both match 0x41.
-// The first six rows come first, whatever the later ones would say.
+// The first six rows come first, whatever the later ones would say. DXT2 and
+// DXT4 are DXT3 and DXT5 with premultiplied alpha: the same 16-byte blocks.
 constexpr RecognitionRow recognition_rows[] = {
     {"DXT5", any, any, any, FormatClass::block16},
     {"DXT3", any, any, any, FormatClass::block16},
@@ -51,6 +52,8 @@ constexpr RecognitionRow recognition_rows[] = {
     {"", 0x00, 0x02, 16, FormatClass::pixel16},    // L16
     {"", 0x02, any, 8, FormatClass::luminance8},   // A8
     {"DX10", any, any, any, std::nullopt},
+    {"DXT2", any, any, any, FormatClass::block16},
+    {"DXT4", any, any, any, FormatClass::block16},
 };
 
 // DXGI formats, as ranges of their numbers, and the layout rule each is
@@ -93,6 +96,7 @@ constexpr std::uint32_t caps2_all_faces = 0xFC00;       // +X, -X, +Y, -Y, +Z, -
 constexpr std::uint32_t caps2_volume = 0x200000;
 constexpr std::uint32_t dimension_texture1d = 2;        // DX10 resource dimensions
 constexpr std::uint32_t dimension_texture2d = 3;
+constexpr std::uint32_t dimension_texture3d = 4;
 constexpr std::uint32_t misc_texture_cube = 0x4;
 
 }  // namespace
@@ -143,16 +147,24 @@ Recognition recognise_surface(const TextureHeader& header, SurfaceFormat& surfac
 }
 
 TextureType texture_type(const TextureHeader& header, bool extended) noexcept {
+    bool volume = false;
+    bool cube = false;
+    bool all_faces = true;
     if (extended) {
         const bool flat = header.resource_dimension == dimension_texture1d ||
                           header.resource_dimension == dimension_texture2d;
-        if (!flat || header.array_size != 1) return TextureType::unsupported;
-        return (header.misc_flag & misc_texture_cube) != 0 ? TextureType::cube_map : TextureType::plain;
+        volume = header.resource_dimension == dimension_texture3d;
+        if ((!flat && !volume) || header.array_size != 1) return TextureType::unsupported;
+        cube = (header.misc_flag & misc_texture_cube) != 0;
+    } else {
+        volume = (header.caps2 & caps2_volume) != 0 || ((header.flags & flag_depth) != 0 && header.depth > 1);
+        cube = (header.caps2 & caps2_cube_map) != 0;
+        all_faces = (header.caps2 & caps2_all_faces) == caps2_all_faces;
     }
-    const bool volume = (header.caps2 & caps2_volume) != 0 || ((header.flags & flag_depth) != 0 && header.depth > 1);
-    if (volume) return TextureType::unsupported;
-    if ((header.caps2 & caps2_cube_map) == 0) return TextureType::plain;
-    return (header.caps2 & caps2_all_faces) == caps2_all_faces ? TextureType::cube_map : TextureType::unsupported;
+    // A header that says both cube map and volume describes no texture.
+    if (volume) return cube ? TextureType::unsupported : TextureType::volume;
+    if (!cube) return TextureType::plain;
+    return all_faces ? TextureType::cube_map : TextureType::unsupported;
 }
 
 LevelChain texture_level_chain(const TextureHeader& header) noexcept {

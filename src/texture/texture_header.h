@@ -69,13 +69,14 @@ TextureHeader read_texture_header(std::span<const std::byte> bytes) noexcept;
 
 bool has_texture_signature(const TextureHeader& header) noexcept;
 
-// Layout rules, one per kind of surface the console stores differently.
+// The five kinds of surface the consoles store differently: what a layout
+// moves as one element, and how its bytes are ordered.
 enum class FormatClass {
-    block16,     // 16-byte blocks: DXT3, DXT5 (BC2, BC3)
-    block8,      // 8-byte blocks: DXT1 (BC1)
-    pixel32,     // 4-byte pixels, Morton order
-    pixel16,     // 2-byte pixels, Morton order, then each 16-bit word byte-swapped
-    luminance8,  // 1-byte pixels, Morton order
+    block16,     // 16-byte blocks of 4 x 4 pixels: DXT2, DXT3, DXT4, DXT5 (BC2, BC3)
+    block8,      // 8-byte blocks of 4 x 4 pixels: DXT1 (BC1)
+    pixel32,     // 4-byte pixels
+    pixel16,     // 2-byte pixels
+    luminance8,  // 1-byte pixels
 };
 
 // What the recognition table makes of a header.
@@ -96,11 +97,13 @@ Recognition recognise_surface(const TextureHeader& header, SurfaceFormat& surfac
 enum class TextureType {
     plain,        // a 2D (or 1D) texture: one mip chain
     cube_map,     // six faces, each a whole mip chain, one after another
-    unsupported,  // a volume, a texture array, or a cube map missing faces
+    volume,       // a 3D texture: each level slice after slice, depth from offset 24
+    unsupported,  // a texture array, a cube map missing faces, or one that is also a volume
 };
 
-// Legacy headers say what they are in caps2 and the depth; a DX10 file only
-// in its extension, which is all that is read for it.
+// Legacy headers say what they are in caps2, the flags and the depth; a DX10
+// file in its extension (resource dimension, misc flag, array size), which is
+// all that is read for it.
 TextureType texture_type(const TextureHeader& header, bool extended) noexcept;
 
 // Width from offset 16, height from offset 12, level count from the signed
