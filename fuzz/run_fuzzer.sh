@@ -30,7 +30,12 @@ if [[ ! -x $fuzzer ]]; then
   exit 2
 fi
 
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/ddsswizzle-fuzz-run.XXXXXX")
+# The scratch folder holds the files the texture fuzzer converts on disk. In
+# memory (/dev/shm) where there is one: on a disk every conversion's two
+# flushes (the file, then its folder) would take most of the run's time.
+base=${TMPDIR:-/tmp}
+[[ -d /dev/shm && -w /dev/shm ]] && base=/dev/shm
+scratch=$(mktemp -d "$base/ddsswizzle-fuzz-run.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$scratch/corpus" "$scratch/artifacts" "$scratch/tmp"
 log=$scratch/fuzzer.log

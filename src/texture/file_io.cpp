@@ -186,10 +186,17 @@ bool open_folder(const std::filesystem::path& target, int& fd) noexcept {
 
 // Some file systems cannot flush a folder and say so (EINVAL, ENOTSUP): they
 // have nothing more to write, so that counts as done.
+constexpr bool cannot_flush_folders(int error) noexcept {
+#if EOPNOTSUPP != ENOTSUP  // the same error on Linux, another on some other systems
+    if (error == EOPNOTSUPP) return true;
+#endif
+    return error == EINVAL || error == ENOTSUP;
+}
+
 bool flush_folder(int fd) noexcept {
     int flushed = ::fsync(fd);
     while (flushed != 0 && errno == EINTR) flushed = ::fsync(fd);
-    return flushed == 0 || errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP;
+    return flushed == 0 || cannot_flush_folders(errno);
 }
 
 void remove_file(const std::filesystem::path& path) noexcept { ::unlink(path.c_str()); }

@@ -38,7 +38,7 @@ bool is_power_of_two(std::int64_t v) noexcept { return v > 0 && (v & (v - 1)) ==
 // The most levels a chain can have: halving the longest side until it is 1,
 // floor(log2(side)) + 1.
 std::int64_t full_chain_levels(std::int64_t longest_side) noexcept {
-    return std::bit_width(static_cast<std::uint64_t>(longest_side));
+    return static_cast<std::int64_t>(std::bit_width(static_cast<std::uint64_t>(longest_side)));
 }
 
 VolumeChain volume_chain(const TexturePlan& plan) noexcept {
