@@ -105,6 +105,7 @@ const HeaderCase header_cases[] = {
     {{2, 2, 4, {}, 0x41, 16, 0, depth_flags, 8}, Status::truncated, 77},
     {{4, 4, 4, {}, 0x41, 32, volume_caps, depth_flags, 4}, Status::unsupported_size},
     {{4, 4, 1, {}, 0x41, 32, volume_caps, depth_flags, 3}, Status::unsupported_size},
+    {{6, 4, 1, {}, 0x41, 32, volume_caps, depth_flags, 4}, Status::unsupported_size},
     {{8, 2, 1, {}, 0x20000, 8, volume_caps, depth_flags, 6}, Status::unsupported_size},
     {{1024, 1024, 1, {}, 0x41, 32, volume_caps, depth_flags, 512}, Status::unsupported_size},  // 2 GiB
     {{4, 4, 1, "DXT5", 4, 0, volume_caps, depth_flags, 4}, Status::unsupported_type},
@@ -181,34 +182,49 @@ TEST(RecogniseTexture, EveryRowTypeCheckAndLevelCount) {
     }
 }
 
-// Converts a texture of `faces` faces (1, or 6 for a cube map) and `tail`
-// bytes after them, and checks swiz against the bit-by-bit rule applied to
-// each face on its own, the header and the tail in place, then the 16-bit
-// swap over the whole payload; and that unswiz undoes it either way round.
+// Swiz of a file whose header is `header` bytes long gives that header, then
+// `payload`; unswiz restores the file, and so, on the PS3, does unswiz then
+// swiz.
+void expect_swizzles_to(const std::vector<std::byte>& file, std::size_t header, const std::vector<std::byte>& payload,
+                        Console console = Console::ps3) {
+    std::vector<std::byte> expected(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(header));
+    expected.insert(expected.end(), payload.begin(), payload.end());
+    const std::vector<std::byte> swizzled = convert_image(file, Direction::swizzle, console);
+    EXPECT_EQ(swizzled, expected);
+    EXPECT_EQ(convert_image(swizzled, Direction::unswizzle, console), file);
+    if (console == Console::ps3) {
+        EXPECT_EQ(convert_image(convert_image(file, Direction::unswizzle), Direction::swizzle), file);
+    }
+}
+
+// The PS3's 16-bit class swaps the bytes of every pair of the payload after
+// the walk; an odd last byte has no partner.
+std::vector<std::byte> swap_pairs(std::vector<std::byte> bytes) {
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
+    return bytes;
+}
+
+// A PS3 texture of `faces` faces (1, or 6 for a cube map) and `tail` bytes
+// after them: each face converted by the bit-by-bit rule on its own, the
+// tail in place, then the 16-bit swap over the whole payload.
 void expect_conversion(const TextureFields& fields, FormatClass format, std::size_t faces, std::size_t tail,
                        std::uint32_t seed) {
     const std::size_t face = stored_payload_size(fields.width, fields.height, fields.mip_count, element_bytes(format),
                                                  is_block_class(format));
     const std::vector<std::byte> file = make_texture(fields, faces * face + tail, seed);
-    const auto header = static_cast<std::ptrdiff_t>(file.size() - faces * face - tail);
+    const std::size_t header = file.size() - faces * face - tail;
     SCOPED_TRACE(::testing::Message() << fields.width << "x" << fields.height << "x" << fields.mip_count << ", " << faces);
     const LevelChain chain{fields.width, fields.height, static_cast<std::int32_t>(fields.mip_count)};
-    std::vector<std::byte> expected = file;
+    std::vector<std::byte> payload(file.begin() + static_cast<std::ptrdiff_t>(header), file.end());
     for (std::size_t f = 0; f < faces; ++f) {
-        const auto start = file.begin() + header + static_cast<std::ptrdiff_t>(f * face);
+        const auto start = payload.begin() + static_cast<std::ptrdiff_t>(f * face);
         const std::vector<std::byte> one(start, start + static_cast<std::ptrdiff_t>(face));
         const std::vector<std::byte> walked = is_block_class(format)
                                                   ? oracle_block_levels(element_bytes(format), chain, one, Direction::swizzle)
                                                   : oracle_pixel_levels(element_bytes(format), chain, one, Direction::swizzle);
-        std::copy(walked.begin(), walked.end(), expected.begin() + header + static_cast<std::ptrdiff_t>(f * face));
+        std::copy(walked.begin(), walked.end(), start);
     }
-    for (auto i = static_cast<std::size_t>(header); format == pixel16 && i + 1 < expected.size(); i += 2) {
-        std::swap(expected[i], expected[i + 1]);  // an odd last byte has no partner
-    }
-    const std::vector<std::byte> swizzled = convert_image(file, Direction::swizzle);
-    EXPECT_EQ(swizzled, expected);
-    EXPECT_EQ(convert_image(swizzled, Direction::unswizzle), file);
-    EXPECT_EQ(convert_image(convert_image(file, Direction::unswizzle), Direction::swizzle), file);
+    expect_swizzles_to(file, header, format == pixel16 ? swap_pairs(payload) : payload);
 }
 
 // Every class in shapes where the layouts change behaviour, with legacy and
@@ -236,8 +252,8 @@ TEST(ConvertTextureImage, EveryClassAs2DTextureAndCubeMap) {
 }
 
 // Xbox 360: swiz gives the header, the image the plain form of the tiling
-// makes of the linear levels (all faces), then the bytes that followed them;
-// unswiz gives the file back. The class picks the block and its byte order.
+// makes of the linear levels (all faces), then the bytes that followed them.
+// The class picks the block and its byte order.
 void expect_x360_conversion(const TextureFields& fields, X360Surface surface, std::uint32_t faces, std::uint32_t seed) {
     surface.width = fields.width;
     surface.height = fields.height;
@@ -245,19 +261,15 @@ void expect_x360_conversion(const TextureFields& fields, X360Surface surface, st
     surface.faces = faces;
     const std::size_t linear = faces * stored_payload_size(fields.width, fields.height, fields.mip_count,
                                                            surface.block_bytes, surface.block_side == 4);
-    constexpr std::size_t tail = 7;
+    constexpr std::ptrdiff_t tail = 7;
     const std::vector<std::byte> file = make_texture(fields, linear + tail, seed);
-    const auto header = static_cast<std::ptrdiff_t>(file.size() - linear - tail);
+    const std::size_t header = file.size() - linear - tail;
     SCOPED_TRACE(::testing::Message() << fields.width << "x" << fields.height << "x" << fields.mip_count << ", "
                                       << faces << " faces, " << surface.block_bytes << "-byte blocks");
-    std::vector<std::byte> expected(file.begin(), file.begin() + header);
-    const std::vector<std::byte> image =
-        x360_oracle_convert(surface, {file.begin() + header, file.end() - tail}, Direction::swizzle);
-    expected.insert(expected.end(), image.begin(), image.end());
-    expected.insert(expected.end(), file.end() - tail, file.end());
-    const std::vector<std::byte> swizzled = convert_image(file, Direction::swizzle, x360);
-    EXPECT_EQ(swizzled, expected);
-    EXPECT_EQ(convert_image(swizzled, Direction::unswizzle, x360), file);
+    std::vector<std::byte> payload =
+        x360_oracle_convert(surface, {file.begin() + static_cast<std::ptrdiff_t>(header), file.end() - tail}, Direction::swizzle);
+    payload.insert(payload.end(), file.end() - tail, file.end());
+    expect_swizzles_to(file, header, payload, x360);
 }
 
 // Every class, with legacy and DX10 headers, in shapes where the layout
@@ -316,24 +328,17 @@ TEST(ConvertTextureImage, Ps3VolumesInMortonOrder) {
     for (const auto& [fields, bpp] : volumes) {
         const VolumeChain chain{fields.width, fields.height, static_cast<std::int32_t>(fields.depth),
                                 static_cast<std::int32_t>(fields.mip_count)};
-        std::size_t size = 0;
+        std::size_t size = 3;  // bytes after the levels
         for (std::int32_t l = 0; l < chain.level_count; ++l) {
             size += std::size_t{bpp} * static_cast<std::size_t>(std::max(chain.width >> l, 1) *
                                                                 std::max(chain.height >> l, 1) * std::max(chain.depth >> l, 1));
         }
-        const std::vector<std::byte> file = make_texture(fields, size + 3, ++seed);
-        const auto header = static_cast<std::ptrdiff_t>(file.size() - size - 3);
+        const std::vector<std::byte> file = make_texture(fields, size, ++seed);
+        const std::size_t header = file.size() - size;
         SCOPED_TRACE(::testing::Message() << chain.width << "x" << chain.height << "x" << chain.depth << ", " << bpp);
-        std::vector<std::byte> expected(file.begin(), file.begin() + header);
-        const std::vector<std::byte> walked =
-            oracle_morton_levels(bpp, chain, true, {file.begin() + header, file.end()}, Direction::swizzle);
-        expected.insert(expected.end(), walked.begin(), walked.end());
-        for (auto i = static_cast<std::size_t>(header); bpp == 2 && i + 1 < expected.size(); i += 2) {
-            std::swap(expected[i], expected[i + 1]);
-        }
-        const std::vector<std::byte> swizzled = convert_image(file, Direction::swizzle);
-        EXPECT_EQ(swizzled, expected);
-        EXPECT_EQ(convert_image(swizzled, Direction::unswizzle), file);
+        const std::vector<std::byte> walked = oracle_morton_levels(
+            bpp, chain, true, {file.begin() + static_cast<std::ptrdiff_t>(header), file.end()}, Direction::swizzle);
+        expect_swizzles_to(file, header, bpp == 2 ? swap_pairs(walked) : walked);
     }
 }
 

@@ -265,21 +265,22 @@ ConversionStatus convert_texture_file(const std::filesystem::path& path, Directi
     if (file.length > addressable || plan.output_length > addressable) return ConversionStatus::out_of_memory;
     const auto length = static_cast<std::size_t>(file.length);
     const auto output_length = static_cast<std::size_t>(plan.output_length);
-    const PayloadBuffer source = allocate_payload_buffer(length);
-    const PayloadBuffer result = allocate_payload_buffer(output_length);
-    if (!source || !result) return ConversionStatus::out_of_memory;
+    const PayloadBuffer source_buffer = allocate_payload_buffer(length);
+    const PayloadBuffer result_buffer = allocate_payload_buffer(output_length);
+    if (!source_buffer || !result_buffer) return ConversionStatus::out_of_memory;
+    const std::span<std::byte> source(source_buffer.get(), length);
+    const std::span<std::byte> result(result_buffer.get(), output_length);
 
-    std::memcpy(source.get(), start.data(), start_bytes);
-    const FileStatus read = read_exact(file, std::span(source.get() + start_bytes, length - start_bytes));
+    std::memcpy(source.data(), start.data(), start_bytes);
+    const FileStatus read = read_exact(file, source.subspan(start_bytes));
     if (read == FileStatus::short_read) return ConversionStatus::truncated;
     if (read != FileStatus::ok) return ConversionStatus::cannot_open;
     close_file(file);
 
-    std::memcpy(result.get(), source.get(), plan.header_bytes);
-    convert_payload(plan, std::span<const std::byte>(source.get() + plan.header_bytes, length - plan.header_bytes),
-                    std::span(result.get() + plan.header_bytes, output_length - plan.header_bytes), direction);
+    std::memcpy(result.data(), source.data(), plan.header_bytes);
+    convert_payload(plan, source.subspan(plan.header_bytes), result.subspan(plan.header_bytes), direction);
 
-    const FileStatus written = replace_file_contents(file, std::span<const std::byte>(result.get(), output_length));
+    const FileStatus written = replace_file_contents(file, result);
     if (written == FileStatus::not_confirmed) return ConversionStatus::not_confirmed;
     return written == FileStatus::ok ? ConversionStatus::converted : ConversionStatus::cannot_write;
 }

@@ -1,15 +1,13 @@
 // The Xbox 360 tiled layout in a plain form of its own, for the tests to
 // check the real walk against: the address by arithmetic (macro tile and
-// micro tile offsets, then pipe and bank spread over the result) and its
-// inverse, the regions laid out one after another as a list, and a
-// conversion that places one block, one byte at a time. Only the surface
-// record is taken from src/.
+// micro tile offsets, then pipe and bank spread over the result), the
+// regions laid out one after another as a list, and a conversion that places
+// one block, one byte at a time. Only the surface record is taken from src/.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 #include "layout/x360_tiling.h"
@@ -24,14 +22,6 @@ inline std::uint64_t x360_address_by_arithmetic(std::uint64_t x, std::uint64_t y
     const std::uint64_t micro = (x % 8 + y % 16 / 2 * 8) * bytes;
     const std::uint64_t t = macro + 2 * (micro - micro % 16) + micro % 16 + 16 * (y % 2);
     return t / 512 * 4096 + y / 16 % 2 * 2048 + t / 64 % 8 * 256 + (x / 8 + 2 * (y / 8 % 2)) % 4 * 64 + t % 64;
-}
-
-// The block at byte offset a.
-inline std::pair<std::uint64_t, std::uint64_t> x360_block_at(std::uint64_t a, std::uint64_t pitch, std::uint64_t bytes) {
-    const std::uint64_t t = a / 4096 * 512 + a / 256 % 8 * 64 + a % 64, m = t / (128 * bytes), n = pitch / 32;
-    const std::uint64_t tx = ((t / (32 * bytes) & 2) + a / 64) % 4, ty = t / (64 * bytes) % 2 + 2 * (a / 2048 % 2);
-    return {((m % n) * 4 + tx) * 8 + (t / 2 - t / 2 % 16 + t % 16) % (8 * bytes) / bytes,
-            ((m / n) * 4 + ty) * 8 + 2 * ((t % (64 * bytes) - t % 32 + 2 * (t % 16)) / (16 * bytes)) + t / 16 % 2};
 }
 
 // Region start (face 0) and one face's slice in bytes; region size, where the
