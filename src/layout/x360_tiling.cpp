@@ -215,8 +215,11 @@ struct Mover {
 // so every line is filled within two runs, as streaming stores need; the
 // eight rows share row bit 3, so each run's address is the column's address
 // in the band plus the row's own part.
-// Unswizzle takes whole tiles, row by row: the image is read in address
-// order, and each row of a tile is whole lines of the linear level.
+// Unswizzle takes whole tiles, row by row: each row of a tile is whole lines
+// of the linear level. The tiles are read in address order, but the blocks of
+// a row are scattered over the tile, which the hardware prefetcher does not
+// follow; so each row of a tile asks for its share (1/32) of the next tile,
+// the next stretch of the image, ahead of use.
 //
 // Rows cut by the level's edges go run by run, runs cut at the multiples of
 // the run length of the region's columns (a tail level starts at columns
@@ -231,6 +234,8 @@ void walk_level(const Mover<Bytes, Swap, D, Stream>& mover, const X360Placement&
     const std::uint64_t stride = std::uint64_t{p.width} * Bytes;
     const std::uint32_t x_end = p.x + p.width;
     const std::uint32_t y_end = p.y + p.height;
+    constexpr std::uint64_t tile_bytes = std::uint64_t{tile_side} * tile_side * Bytes;
+    constexpr std::uint64_t share = tile_bytes / tile_side;
     for (std::uint32_t band = p.y / band_rows * band_rows; band < y_end; band += band_rows) {
         const std::uint32_t ty = band / tile_side * tile_side;
         const std::uint32_t y_first = std::max(band, p.y);
@@ -253,6 +258,16 @@ void walk_level(const Mover<Bytes, Swap, D, Stream>& mover, const X360Placement&
             for (std::uint32_t y = y_first; y < y_last; ++y) {
                 const std::uint32_t row = parts.row[y - ty];
                 std::uint64_t at = first_at + (y - y_first) * stride;
+#if DDSSWIZZLE_HAVE_SSE2
+                if constexpr (D == Direction::unswizzle) {
+                    const std::uint64_t ahead = origin + tile_bytes + std::uint64_t{y - ty} * share;
+                    if (ahead + share <= slice + p.slice_bytes) {
+                        for (std::uint64_t k = 0; k < share; k += 64) {
+                            _mm_prefetch(reinterpret_cast<const char*>(mover.source + ahead + k), _MM_HINT_T0);
+                        }
+                    }
+                }
+#endif
                 if (whole_rows) {
                     for (std::uint32_t x = 0; x < tile_side; x += run, at += M::run_bytes) {
                         mover.run(origin + (parts.column[x] ^ row), at);
