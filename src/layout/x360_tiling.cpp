@@ -195,6 +195,16 @@ struct Mover {
         copy_swapped<Swap, run_bytes>(to(tiled, linear), from(tiled, linear));
     }
 
+    // Asks for `bytes` of the source from byte `at` on, which the walk reads
+    // next, line by line, ahead of use.
+    void prefetch([[maybe_unused]] std::uint64_t at, [[maybe_unused]] std::uint64_t bytes) const noexcept {
+#if DDSSWIZZLE_HAVE_SSE2
+        for (std::uint64_t line = 0; line < bytes; line += 64) {
+            _mm_prefetch(reinterpret_cast<const char*>(source + at + line), _MM_HINT_T0);
+        }
+#endif
+    }
+
     // Whole blocks, so whole swap units: byte i of a unit comes from byte
     // Swap - 1 - i.
     void part(std::uint64_t tiled, std::uint64_t linear, std::uint32_t bytes) const noexcept {
@@ -214,7 +224,9 @@ struct Mover {
 // band of a tile goes run by run with the eight rows' runs one after another,
 // so every line is filled within two runs, as streaming stores need; the
 // eight rows share row bit 3, so each run's address is the column's address
-// in the band plus the row's own part.
+// in the band plus the row's own part. The same eight rows of the next tile
+// are asked for ahead of use: eight streams a row apart are more than the
+// hardware prefetcher keeps up with for large blocks.
 // Unswizzle takes whole tiles, row by row: each row of a tile is whole lines
 // of the linear level. The tiles are read in address order, but the blocks of
 // a row are scattered over the tile, which the hardware prefetcher does not
@@ -234,8 +246,8 @@ void walk_level(const Mover<Bytes, Swap, D, Stream>& mover, const X360Placement&
     const std::uint64_t stride = std::uint64_t{p.width} * Bytes;
     const std::uint32_t x_end = p.x + p.width;
     const std::uint32_t y_end = p.y + p.height;
-    constexpr std::uint64_t tile_bytes = std::uint64_t{tile_side} * tile_side * Bytes;
-    constexpr std::uint64_t share = tile_bytes / tile_side;
+    constexpr std::uint64_t share = std::uint64_t{tile_side} * Bytes;  // a tile row's bytes
+    constexpr std::uint64_t tile_bytes = share * tile_side;
     for (std::uint32_t band = p.y / band_rows * band_rows; band < y_end; band += band_rows) {
         const std::uint32_t ty = band / tile_side * tile_side;
         const std::uint32_t y_first = std::max(band, p.y);
@@ -247,6 +259,9 @@ void walk_level(const Mover<Bytes, Swap, D, Stream>& mover, const X360Placement&
             const std::uint64_t origin = slice + x360_tiled_address(tx, ty, p.pitch, M::log2_bytes);
             const std::uint64_t first_at = linear + (y_first - p.y) * stride + std::uint64_t{x_first - p.x} * Bytes;
             if (D == Direction::swizzle && whole_rows && y_last - y_first == band_rows) {
+                if (tx + 2 * tile_side <= x_end) {  // the same rows of the next tile
+                    for (std::uint32_t r = 0; r < band_rows; ++r) mover.prefetch(first_at + r * stride + share, share);
+                }
                 for (std::uint32_t x = 0; x < tile_side; x += run) {
                     const std::uint64_t column = origin + (parts.column[x] ^ parts.row[band - ty]);
                     for (std::uint32_t r = 0; r < band_rows; ++r) {
@@ -258,16 +273,10 @@ void walk_level(const Mover<Bytes, Swap, D, Stream>& mover, const X360Placement&
             for (std::uint32_t y = y_first; y < y_last; ++y) {
                 const std::uint32_t row = parts.row[y - ty];
                 std::uint64_t at = first_at + (y - y_first) * stride;
-#if DDSSWIZZLE_HAVE_SSE2
-                if constexpr (D == Direction::unswizzle) {
+                if constexpr (D == Direction::unswizzle) {  // this row's share of the next tile
                     const std::uint64_t ahead = origin + tile_bytes + std::uint64_t{y - ty} * share;
-                    if (ahead + share <= slice + p.slice_bytes) {
-                        for (std::uint64_t k = 0; k < share; k += 64) {
-                            _mm_prefetch(reinterpret_cast<const char*>(mover.source + ahead + k), _MM_HINT_T0);
-                        }
-                    }
+                    if (ahead + share <= slice + p.slice_bytes) mover.prefetch(ahead, share);
                 }
-#endif
                 if (whole_rows) {
                     for (std::uint32_t x = 0; x < tile_side; x += run, at += M::run_bytes) {
                         mover.run(origin + (parts.column[x] ^ row), at);
