@@ -52,6 +52,12 @@ constexpr std::size_t swizzle_tile_bytes = 256;
 constexpr std::size_t unswizzle_tile_bytes = std::size_t{16} << 10U;
 constexpr std::size_t staging_bytes = std::size_t{64} << 10U;
 
+// A volume's swizzle tile reads 16 rows at once (4 rows of 4 slices), more
+// sequential streams than the hardware prefetcher follows; so each tile that
+// starts a 64-byte line asks for its rows this far ahead (256 x 256 x 256,
+// 4-byte pixels: about 0.9 against 0.75 x memcpy without).
+constexpr std::size_t volume_prefetch_bytes = 256;
+
 // Position bits of a tile of the given bytes.
 constexpr std::uint32_t bits_of_tile(std::size_t tile_bytes, std::size_t bpp) noexcept {
     return static_cast<std::uint32_t>(std::countr_zero(tile_bytes / bpp));
@@ -283,7 +289,16 @@ void swizzle_level(const Level& level, const std::byte* source, std::byte* resul
     const Kernel kernel = Kernel::on(bit_distances(level, level_strides(level)));
     const Tiling tiles = tiling(level, Kernel::group_bits, bits_of_tile(swizzle_tile_bytes, level.bpp), level_strides(level));
     const std::size_t group_bytes = level.bpp << Kernel::group_bits;
+    const Strides strides = level_strides(level);
+    const bool prefetch = level.side[2] > 1;
     for_each_tile(level, tiles, [&](std::size_t tile_linear, std::size_t tile_morton) {
+        if (prefetch && tile_linear % 64 == 0 && tile_linear % strides[1] + volume_prefetch_bytes < strides[1]) {
+            for (std::size_t z = 0; z < tiles.extent[2]; ++z) {
+                for (std::size_t y = 0; y < tiles.extent[1]; ++y) {
+                    detail::prefetch(source + tile_linear + volume_prefetch_bytes + z * strides[2] + y * strides[1]);
+                }
+            }
+        }
         for_each_group(tiles, group_bytes, [&](std::size_t linear, std::size_t morton) {
             kernel.to_morton(source + tile_linear + linear, result + tile_morton + morton);
         });

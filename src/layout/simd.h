@@ -42,4 +42,13 @@ inline void stream16(std::byte* at, __m128i value) noexcept {
 }
 #endif
 
+// Asks for the 64-byte line holding `at` ahead of use, where the walk's reads
+// are too scattered for the hardware prefetcher; a hint only (nothing without
+// SSE2), which never faults, but `at` stays inside the buffer all the same.
+inline void prefetch([[maybe_unused]] const std::byte* at) noexcept {
+#if DDSSWIZZLE_HAVE_SSE2
+    _mm_prefetch(reinterpret_cast<const char*>(at), _MM_HINT_T0);
+#endif
+}
+
 }  // namespace ddsswizzle::detail

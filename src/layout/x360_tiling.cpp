@@ -197,12 +197,8 @@ struct Mover {
 
     // Asks for `bytes` of the source from byte `at` on, which the walk reads
     // next, line by line, ahead of use.
-    void prefetch([[maybe_unused]] std::uint64_t at, [[maybe_unused]] std::uint64_t bytes) const noexcept {
-#if DDSSWIZZLE_HAVE_SSE2
-        for (std::uint64_t line = 0; line < bytes; line += 64) {
-            _mm_prefetch(reinterpret_cast<const char*>(source + at + line), _MM_HINT_T0);
-        }
-#endif
+    void prefetch(std::uint64_t at, std::uint64_t bytes) const noexcept {
+        for (std::uint64_t line = 0; line < bytes; line += 64) detail::prefetch(source + at + line);
     }
 
     // Whole blocks, so whole swap units: byte i of a unit comes from byte
