@@ -286,10 +286,10 @@ void stream_copy(std::byte* to, const std::byte* from, std::size_t bytes) noexce
 
 template <typename Kernel>
 void swizzle_level(const Level& level, const std::byte* source, std::byte* result) noexcept {
-    const Kernel kernel = Kernel::on(bit_distances(level, level_strides(level)));
-    const Tiling tiles = tiling(level, Kernel::group_bits, bits_of_tile(swizzle_tile_bytes, level.bpp), level_strides(level));
-    const std::size_t group_bytes = level.bpp << Kernel::group_bits;
     const Strides strides = level_strides(level);
+    const Kernel kernel = Kernel::on(bit_distances(level, strides));
+    const Tiling tiles = tiling(level, Kernel::group_bits, bits_of_tile(swizzle_tile_bytes, level.bpp), strides);
+    const std::size_t group_bytes = level.bpp << Kernel::group_bits;
     const bool prefetch = level.side[2] > 1;
     for_each_tile(level, tiles, [&](std::size_t tile_linear, std::size_t tile_morton) {
         if (prefetch && tile_linear % 64 == 0 && tile_linear % strides[1] + volume_prefetch_bytes < strides[1]) {
