@@ -2,9 +2,9 @@
 #include "cli/driver.h"
 
 #include "cli/messages.h"
-#include "texture/texture_file.h"
+#include "cli/rewrite.h"
 
-namespace ddsswizzle {
+namespace ddsswizzle::tool {
 namespace {
 
 // Words are compared as bytes. On Windows arguments arrive as UTF-16 and are
@@ -19,38 +19,61 @@ std::string argument_word(const std::filesystem::path& argument) {
 // with "x360" it selects the PS3.
 constexpr std::string_view default_platform = "0";
 
-}  // namespace
-
-bool dispatch_platform(std::string_view platform, const std::filesystem::path& path,
-                       Direction direction, std::string& output) {
-    const Console console = platform.starts_with("x360") ? Console::x360 : Console::ps3;
-    const ConversionStatus status = convert_texture_file(path, direction, console);
-    output += messages::for_status(status);
-    return status == ConversionStatus::converted;
+void print_banner(std::string& output) {
+    output += messages::banner_start;
+    output += messages::contact_handle;
+    output += "\n";
+    output += messages::usage;
 }
 
-bool dispatch_mode(std::string_view mode, const std::filesystem::path& path,
-                   std::string_view platform, std::string& output) {
+// Converts the file for the console of the platform word; true when it was
+// rewritten and the rewrite is on the disk.
+bool dispatch_platform(std::string_view platform, const std::filesystem::path& path, Direction direction,
+                       std::string& output) {
+    const FileConversion conversion = convert_texture_file(path, direction, console_of(platform));
+    output += message_for(conversion);
+    return conversion.outcome == Outcome::converted;
+}
+
+// The mode word must match in length and in every character, letter case
+// included ("unswiz" or "swiz"); "info" only describes the file.
+bool dispatch_mode(std::string_view mode, const std::filesystem::path& path, std::string_view platform,
+                   std::string& output) {
     if (mode == "unswiz") return dispatch_platform(platform, path, Direction::unswizzle, output);
     if (mode == "swiz") return dispatch_platform(platform, path, Direction::swizzle, output);
+    if (mode == "info") return describe_file(path, console_of(platform), output);
     output += messages::wrong_mode;
     return false;
 }
 
+}  // namespace
+
+Console console_of(std::string_view platform) noexcept {
+    return platform.starts_with("x360") ? Console::x360 : Console::ps3;
+}
+
 int run_driver(std::span<const std::filesystem::path> arguments, std::string& output) {
+    const std::string first = arguments.empty() ? std::string() : argument_word(arguments[0]);
+    if (first == "--help" || first == "--version") {
+        if (first == "--help") {
+            print_banner(output);
+            output += messages::help;
+        } else {
+            output += messages::version_start;
+            output += version();
+        }
+        output += messages::final_newline;
+        return exit_converted;
+    }
     if (arguments.size() < 2) {
-        output += messages::banner_start;
-        output += messages::contact_handle;
-        output += "\n";
-        output += messages::usage;
+        print_banner(output);
         output += messages::final_newline;
         return exit_usage;
     }
-    const std::string platform =
-        arguments.size() > 2 ? argument_word(arguments[2]) : std::string(default_platform);
-    const bool rewritten = dispatch_mode(argument_word(arguments[0]), arguments[1], platform, output);
+    const std::string platform = arguments.size() > 2 ? argument_word(arguments[2]) : std::string(default_platform);
+    const bool done = dispatch_mode(first, arguments[1], platform, output);
     output += messages::final_newline;
-    return rewritten ? exit_converted : exit_not_converted;
+    return done ? exit_converted : exit_not_converted;
 }
 
-}  // namespace ddsswizzle
+}  // namespace ddsswizzle::tool

@@ -17,7 +17,7 @@ namespace {
 
 int run_and_print(const std::vector<std::filesystem::path>& arguments) {
     std::string output;
-    const int status = ddsswizzle::run_driver(arguments, output);
+    const int status = ddsswizzle::tool::run_driver(arguments, output);
     // Nothing useful can be done if standard output is gone; the exit status
     // still tells the caller what happened to the file.
     const std::size_t written = std::fwrite(output.data(), 1, output.size(), stdout);

@@ -1,27 +1,32 @@
-// Every text the tool prints, in one place. Each message begins with a
-// newline; the driver ends every run with one more.
+// Every text the tool prints of its own, in one place; a refused texture is
+// reported with the library's message for its status. Each message begins
+// with a newline; the driver ends every run with one more.
 #pragma once
 
 #include <string_view>
 
-#include "texture/texture_file.h"
-
-namespace ddsswizzle::messages {
+namespace ddsswizzle::tool::messages {
 
 // Where users report problems; printed at the end of the banner.
 inline constexpr std::string_view contact_handle = "the ddsswizzle issue tracker";
 
 inline constexpr std::string_view banner_start = "\nPS3 & Xbox360 swizzling tool\nIf any problem, contact ";
 inline constexpr std::string_view usage = "\nUsage: *.exe unswiz/swiz *.dds [ps3/x360]";
+inline constexpr std::string_view help =
+    "\n"
+    "\n  ddsswizzle swiz FILE [ps3|x360]    converts a linear (desktop) texture to console layout, in place"
+    "\n  ddsswizzle unswiz FILE [ps3|x360]  converts a console-layout texture back to linear layout"
+    "\n  ddsswizzle info FILE [ps3|x360]    tells what the header describes and whether the file would"
+    "\n                                     convert, changing nothing (exit status 0: it would)"
+    "\n  ddsswizzle --help | --version"
+    "\n"
+    "\nA platform word beginning with x360 selects the Xbox 360, any other word (or none) the PS3."
+    "\nExit status: 0 when the file was rewritten, 1 otherwise, 255 for too few arguments.";
+inline constexpr std::string_view version_start = "\nddsswizzle ";
 inline constexpr std::string_view wrong_mode = "\nWRONG MODE\n";
 inline constexpr std::string_view final_newline = "\n";
 
 inline constexpr std::string_view cannot_open = "\nCannot open file";
-inline constexpr std::string_view not_a_texture = "\nNot a DDS texture";
-inline constexpr std::string_view unknown_format = "\nUnknown format";
-inline constexpr std::string_view unsupported_type = "\nUnsupported texture type";
-inline constexpr std::string_view unsupported_size = "\nUnsupported size";
-inline constexpr std::string_view truncated = "\nTexture data is truncated";
 inline constexpr std::string_view cannot_write = "\nCannot write file";
 inline constexpr std::string_view out_of_memory = "\nOut of memory";
 // The file holds the converted texture, but the rename that put it there may
@@ -29,21 +34,10 @@ inline constexpr std::string_view out_of_memory = "\nOut of memory";
 // that nobody converts the file again.
 inline constexpr std::string_view not_confirmed = "\nConverted, not confirmed on disk";
 
-// What a conversion prints: nothing when the file was rewritten.
-constexpr std::string_view for_status(ConversionStatus status) noexcept {
-    switch (status) {
-        case ConversionStatus::converted: return {};
-        case ConversionStatus::cannot_open: return cannot_open;
-        case ConversionStatus::not_a_texture: return not_a_texture;
-        case ConversionStatus::unknown_format: return unknown_format;
-        case ConversionStatus::unsupported_type: return unsupported_type;
-        case ConversionStatus::unsupported_size: return unsupported_size;
-        case ConversionStatus::truncated: return truncated;
-        case ConversionStatus::cannot_write: return cannot_write;
-        case ConversionStatus::out_of_memory: return out_of_memory;
-        case ConversionStatus::not_confirmed: return not_confirmed;
-    }
-    return {};
-}
+// What `info` prints around the facts it reports.
+inline constexpr std::string_view info_format = "\nFormat: ";
+inline constexpr std::string_view info_texture = "\nTexture: ";
+inline constexpr std::string_view info_payload = "\nPayload: ";
+inline constexpr std::string_view info_converts = "converts";
 
-}  // namespace ddsswizzle::messages
+}  // namespace ddsswizzle::tool::messages

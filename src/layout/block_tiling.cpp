@@ -21,7 +21,7 @@
 #include "layout/simd.h"
 #include "layout/walk_support.h"
 
-namespace ddsswizzle {
+namespace ddsswizzle::engine {
 namespace {
 
 using detail::move_element;
@@ -236,42 +236,20 @@ void permute_groups(KernelSet set, const std::byte* source, std::byte* result, s
 
 }  // namespace
 
-std::uint64_t block_level_size(std::uint32_t block_bytes, std::int32_t width,
-                               std::int32_t height) noexcept {
-    if (width <= 0 || height <= 0) return 0;
-    return detail::saturating_product(static_cast<std::uint64_t>(width),
-                                      static_cast<std::uint64_t>(height), block_bytes) /
-           16U;
-}
-
-std::uint64_t block_levels_size(std::uint32_t block_bytes, const LevelChain& chain) noexcept {
-    std::uint64_t total = 0;
-    std::int32_t w = chain.width;
-    std::int32_t h = chain.height;
-    for (std::int32_t level = 0; level < chain.level_count && w > 0 && h > 0; ++level) {
-        total = detail::saturating_sum(total, block_level_size(block_bytes, w, h));
-        w /= 2;
-        h /= 2;
-    }
-    return total;
-}
-
-void convert_block_levels_using(KernelSet set, std::uint32_t block_bytes, const LevelChain& chain,
-                                std::span<const std::byte> source, std::span<std::byte> result,
-                                Direction direction) noexcept {
+void convert_block_levels(const SurfaceGeometry& g, std::span<const std::byte> source, std::span<std::byte> result,
+                          Direction direction, KernelSet set) noexcept {
     if (!kernel_set_available(set)) set = KernelSet::portable;
     const std::uint64_t length = std::min(source.size(), result.size());
-    const bool supported = block_bytes == 8 || block_bytes == 16;
-    std::uint64_t offset = 0;
+    const std::uint32_t block_bytes = g.format.block_bytes;
+    const bool supported = g.format.ps3 == Ps3Rule::block_tiling && (block_bytes == 8 || block_bytes == 16);
     std::uint64_t copied = 0;  // result[0, copied) is final
-    std::int32_t w = chain.width;
-    std::int32_t h = chain.height;
-    for (std::int32_t level = 0; supported && level < chain.level_count; ++level) {
-        if (w <= 0 || h <= 0) break;  // no later level counts a byte either
-        const std::uint64_t size = block_level_size(block_bytes, w, h);
-        if (size > length - offset) break;
-        if (size >= block_tiling_threshold(block_bytes)) {
-            const std::uint64_t groups = size / block_bytes / blocks_per_tile_group;
+    for (std::uint32_t face = 0; supported && face < g.faces; ++face) {
+        for (std::uint32_t index = 0; index < g.entries; ++index) {
+            const LevelGeometry& l = g.levels[index];
+            const std::uint64_t offset = face * g.linear_face_bytes + l.ps3_offset;
+            if (offset > length || l.ps3_bytes > length - offset) break;
+            if (l.ps3_bytes < block_tiling_threshold(block_bytes)) continue;
+            const std::uint64_t groups = l.ps3_bytes / block_bytes / blocks_per_tile_group;
             detail::copy_span(source.data(), result.data(), copied, offset);
             const std::byte* from = source.data() + offset;
             std::byte* to = result.data() + offset;
@@ -282,17 +260,8 @@ void convert_block_levels_using(KernelSet set, std::uint32_t block_bytes, const 
             }
             copied = offset + groups * block_tiling_threshold(block_bytes);
         }
-        offset += size;
-        w /= 2;
-        h /= 2;
     }
     detail::copy_span(source.data(), result.data(), copied, length);
 }
 
-void convert_block_levels(std::uint32_t block_bytes, const LevelChain& chain,
-                          std::span<const std::byte> source, std::span<std::byte> result,
-                          Direction direction) noexcept {
-    convert_block_levels_using(best_kernel_set(), block_bytes, chain, source, result, direction);
-}
-
-}  // namespace ddsswizzle
+}  // namespace ddsswizzle::engine

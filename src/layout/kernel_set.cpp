@@ -3,7 +3,7 @@
 
 #include "layout/simd.h"
 
-namespace ddsswizzle {
+namespace ddsswizzle::engine {
 
 bool kernel_set_available(KernelSet set) noexcept {
     switch (set) {
@@ -25,4 +25,4 @@ KernelSet best_kernel_set() noexcept {
     return KernelSet::portable;
 }
 
-}  // namespace ddsswizzle
+}  // namespace ddsswizzle::engine

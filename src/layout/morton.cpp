@@ -1,5 +1,6 @@
-// Level walks for the Morton pixel order, of 2D textures and of volumes (a 2D
-// level is a volume one slice deep).
+// Level walks for the Morton pixel order, of 2D textures, cube maps and
+// volumes (a 2D level is a volume one slice deep; texels wider than 4 bytes
+// are 32-bit words on a wider level).
 //
 // The rule as the walks see it: a level with power-of-two sides has a Morton
 // bit pattern, the list of which axis (column, row or slice) each bit of a
@@ -34,7 +35,7 @@
 #include "layout/simd.h"
 #include "layout/walk_support.h"
 
-namespace ddsswizzle {
+namespace ddsswizzle::engine {
 namespace {
 
 // Levels at least this large are written with streaming stores: they do not
@@ -192,17 +193,19 @@ void for_each_group(const Tiling& tiling, std::size_t group_bytes, Move move) no
 // on(distance) makes the kernel for a linear side with the given distances of
 // the position bits.
 
+// Each kernel reverses the bytes of every Swap-byte unit on the way (1: none).
+
 // One pixel: any pattern.
-template <std::size_t Bpp>
+template <std::size_t Bpp, std::uint32_t Swap>
 struct PixelKernel {
     static constexpr std::uint32_t group_bits = 0;
     static constexpr bool streams = false;
     static PixelKernel on(const std::array<std::size_t, 64>& /*distance*/) noexcept { return {}; }
     static void to_morton(const std::byte* linear, std::byte* morton) noexcept {
-        detail::move_element<Bpp>(morton, linear, Bpp);
+        detail::copy_swapped<Swap, Bpp>(morton, linear);
     }
     static void to_linear(const std::byte* morton, std::byte* linear) noexcept {
-        detail::move_element<Bpp>(linear, morton, Bpp);
+        detail::copy_swapped<Swap, Bpp>(linear, morton);
     }
 };
 
@@ -220,7 +223,20 @@ struct PixelKernel {
 // bit) in the other two.
 enum class RowShape { x_a_x_b, x_a_b_x, x_a_x_b_x };
 
-template <RowShape Shape, bool Stream>
+// The bytes of every Swap-byte unit of a register reversed: the two bytes of
+// each 16-bit word by shifts, then for 4-byte units the two words of each
+// 32-bit one.
+template <std::uint32_t Swap>
+__m128i swap_units(__m128i v) noexcept {
+    if constexpr (Swap == 4) {
+        constexpr int exchange_words = _MM_SHUFFLE(2, 3, 0, 1);
+        v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, exchange_words), exchange_words);
+    }
+    if constexpr (Swap >= 2) v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+    return v;
+}
+
+template <RowShape Shape, bool Stream, std::uint32_t Swap>
 struct RowKernel {
     static constexpr std::uint32_t group_bits = Shape == RowShape::x_a_x_b_x ? 5 : 4;
     static constexpr bool streams = Stream;
@@ -234,10 +250,10 @@ struct RowKernel {
     }
 
     void to_morton(const std::byte* linear, std::byte* morton) const noexcept {
-        const __m128i r00 = detail::load16(linear);
-        const __m128i r10 = detail::load16(linear + step_a);
-        const __m128i r01 = detail::load16(linear + step_b);
-        const __m128i r11 = detail::load16(linear + step_a + step_b);
+        const __m128i r00 = swap_units<Swap>(detail::load16(linear));
+        const __m128i r10 = swap_units<Swap>(detail::load16(linear + step_a));
+        const __m128i r01 = swap_units<Swap>(detail::load16(linear + step_b));
+        const __m128i r11 = swap_units<Swap>(detail::load16(linear + step_a + step_b));
         const __m128i lo0 = pairs_of_8 ? _mm_unpacklo_epi64(r00, r10) : _mm_unpacklo_epi32(r00, r10);
         const __m128i hi0 = pairs_of_8 ? _mm_unpackhi_epi64(r00, r10) : _mm_unpackhi_epi32(r00, r10);
         const __m128i lo1 = pairs_of_8 ? _mm_unpacklo_epi64(r01, r11) : _mm_unpacklo_epi32(r01, r11);
@@ -249,10 +265,10 @@ struct RowKernel {
     }
 
     void to_linear(const std::byte* morton, std::byte* linear) const noexcept {
-        const __m128i lo0 = detail::load16(morton);
-        const __m128i hi0 = detail::load16(morton + (column_first ? 16 : 32));
-        const __m128i lo1 = detail::load16(morton + (column_first ? 32 : 16));
-        const __m128i hi1 = detail::load16(morton + 48);
+        const __m128i lo0 = swap_units<Swap>(detail::load16(morton));
+        const __m128i hi0 = swap_units<Swap>(detail::load16(morton + (column_first ? 16 : 32)));
+        const __m128i lo1 = swap_units<Swap>(detail::load16(morton + (column_first ? 32 : 16)));
+        const __m128i hi1 = swap_units<Swap>(detail::load16(morton + 48));
         split_pairs(lo0, hi0, linear, linear + step_a);
         split_pairs(lo1, hi1, linear + step_b, linear + step_a + step_b);
     }
@@ -368,14 +384,16 @@ void walk_level(const Level& level, const std::byte* source, std::byte* result, 
 }
 
 #if DDSSWIZZLE_HAVE_SSE2
-template <RowShape Shape>
+template <RowShape Shape, std::uint32_t Swap>
 void walk_rows(const Level& level, const std::byte* source, std::byte* result, Direction direction, bool stream) noexcept {
-    walk_level<RowKernel<Shape, false>, RowKernel<Shape, true>>(level, source, result, direction, stream);
+    walk_level<RowKernel<Shape, false, Swap>, RowKernel<Shape, true, Swap>>(level, source, result, direction, stream);
 }
 #endif
 
 // Converts one level with power-of-two sides and 1, 2 or 4 bytes per pixel,
-// with a row kernel where the pattern and the kernel set allow.
+// reversing the bytes of every Swap-byte unit of its pixels, with a row
+// kernel where the pattern and the kernel set allow.
+template <std::uint32_t Swap>
 void convert_level(bool vectors, const Level& level, const std::byte* source, std::byte* result,
                    Direction direction) noexcept {
     const std::uint64_t level_bytes = (std::uint64_t{1} << level.bits) * level.bpp;
@@ -385,141 +403,70 @@ void convert_level(bool vectors, const Level& level, const std::byte* source, st
                         level_bytes >= streaming_level_bytes;
 #if DDSSWIZZLE_HAVE_SSE2
     if (vectors && level.bpp == 4 && pattern_begins(level, "x-x-")) {
-        walk_rows<RowShape::x_a_x_b>(level, source, result, direction, stream);
+        walk_rows<RowShape::x_a_x_b, Swap>(level, source, result, direction, stream);
         return;
     }
     if (vectors && level.bpp == 4 && pattern_begins(level, "x--x")) {
-        walk_rows<RowShape::x_a_b_x>(level, source, result, direction, stream);
+        walk_rows<RowShape::x_a_b_x, Swap>(level, source, result, direction, stream);
         return;
     }
     if (vectors && level.bpp == 2 && pattern_begins(level, "x-x-x")) {
-        walk_rows<RowShape::x_a_x_b_x>(level, source, result, direction, stream);
+        walk_rows<RowShape::x_a_x_b_x, std::min(Swap, 2U)>(level, source, result, direction, stream);
         return;
     }
 #endif
     switch (level.bpp) {
-        case 1: walk_level<PixelKernel<1>>(level, source, result, direction, stream); break;
-        case 2: walk_level<PixelKernel<2>>(level, source, result, direction, stream); break;
-        default: walk_level<PixelKernel<4>>(level, source, result, direction, stream); break;
+        case 1: walk_level<PixelKernel<1, 1>>(level, source, result, direction, stream); break;
+        case 2: walk_level<PixelKernel<2, std::min(Swap, 2U)>>(level, source, result, direction, stream); break;
+        default: walk_level<PixelKernel<4, Swap>>(level, source, result, direction, stream); break;
     }
 }
 
-constexpr bool is_power_of_two(std::int32_t v) noexcept { return v > 0 && (v & (v - 1)) == 0; }
+constexpr bool is_power_of_two(std::uint64_t v) noexcept { return v > 0 && (v & (v - 1)) == 0; }
 
-// Walks a chain: next_level(side) gives the sides of the next level and
-// whether there is one. Levels lie one after another from offset 0; each is
-// converted when its sides are powers of two and the pixel size is 1, 2 or 4,
-// and copied otherwise. The first level that reaches past the shorter buffer,
-// and everything after it, is copied, as are the bytes after the last level.
-template <typename NextLevel>
-void convert_chain(KernelSet set, std::uint32_t bpp, std::span<const std::byte> source, std::span<std::byte> result,
-                   Direction direction, NextLevel next_level) noexcept {
-    const bool vectors = set != KernelSet::portable && kernel_set_available(set);
-    const bool supported = bpp == 1 || bpp == 2 || bpp == 4;
-    const std::uint64_t length = std::min(source.size(), result.size());
-    std::uint64_t offset = 0;
-    std::array<std::int32_t, 3> side{};
-    while (supported && next_level(side)) {
-        const std::uint64_t size = detail::saturating_product(
-            static_cast<std::uint64_t>(side[0]), static_cast<std::uint64_t>(side[1]),
-            static_cast<std::uint64_t>(side[2]) * bpp);
-        if (size > length - offset) break;
-        if (is_power_of_two(side[0]) && is_power_of_two(side[1]) && is_power_of_two(side[2])) {
-            const Level level = morton_level(static_cast<std::uint32_t>(side[0]), static_cast<std::uint32_t>(side[1]),
-                                             static_cast<std::uint32_t>(side[2]), bpp);
-            convert_level(vectors, level, source.data() + offset, result.data() + offset, direction);
-        } else {
-            detail::copy_span(source.data(), result.data(), offset, offset + size);
-        }
-        offset += size;
+void convert_level_swapping(std::uint32_t swap, bool vectors, const Level& level, const std::byte* source,
+                            std::byte* result, Direction direction) noexcept {
+    if (swap == 4) {
+        convert_level<4>(vectors, level, source, result, direction);
+    } else if (swap == 2) {
+        convert_level<2>(vectors, level, source, result, direction);
+    } else {
+        convert_level<1>(vectors, level, source, result, direction);
     }
-    detail::copy_span(source.data(), result.data(), offset, length);
 }
 
 }  // namespace
 
-std::uint64_t pixel_levels_size(std::uint32_t bytes_per_pixel, const LevelChain& chain) noexcept {
-    std::uint64_t total = 0;
-    std::int32_t w = chain.width;
-    std::int32_t h = chain.height;
-    for (std::int32_t level = 0; level < chain.level_count && w > 0 && h > 0; ++level) {
-        total = detail::saturating_sum(
-            total, detail::saturating_product(static_cast<std::uint64_t>(w),
-                                              static_cast<std::uint64_t>(h), bytes_per_pixel));
-        w /= 2;
-        h /= 2;
-    }
-    return total;
-}
-
-std::uint64_t volume_levels_size(std::uint32_t bytes_per_pixel, const VolumeChain& chain) noexcept {
-    std::uint64_t total = 0;
-    std::int32_t w = chain.width;
-    std::int32_t h = chain.height;
-    std::int32_t d = chain.depth;
-    if (w <= 0 || h <= 0 || d <= 0) return 0;
-    for (std::int32_t level = 0; level < chain.level_count; ++level) {
-        if (w == 1 && h == 1 && d == 1) {
-            // The remaining levels are one pixel each.
-            const auto left = static_cast<std::uint64_t>(chain.level_count - level);
-            return detail::saturating_sum(total, detail::saturating_product(left, 1, bytes_per_pixel));
+// Levels lie where the geometry's PS3 ranges say, face after face; each is
+// converted when its sides (the width in 32-bit words for wider texels) are
+// powers of two, and copied otherwise. The first level that reaches past the
+// shorter buffer, and everything after it, is copied, as are the bytes
+// between and after the levels; those are swapped when the format swaps
+// (between levels) or has 2-byte pixels (after them too).
+void convert_morton_levels(const SurfaceGeometry& g, std::span<const std::byte> source, std::span<std::byte> result,
+                           Direction direction, KernelSet set) noexcept {
+    const bool vectors = set != KernelSet::portable && kernel_set_available(set);
+    const std::uint32_t bpp = std::min(g.format.block_bytes, 4U);
+    const std::uint32_t widen = g.format.block_bytes / bpp;
+    const std::uint32_t swap = g.format.ps3_swap;
+    const std::uint64_t length = std::min(source.size(), result.size());
+    std::uint64_t done = 0;  // result[0, done) is final
+    bool inside = true;
+    for (std::uint32_t face = 0; face < g.faces && inside; ++face) {
+        for (std::uint32_t index = 0; index < g.entries && inside; ++index) {
+            const LevelGeometry& l = g.levels[index];
+            const std::uint64_t start = face * g.linear_face_bytes + l.ps3_offset;
+            inside = start <= length && l.ps3_bytes <= length - start;
+            if (!inside || l.ps3_bytes == 0) continue;
+            const std::uint64_t width = std::uint64_t{l.width} * widen;
+            if (!is_power_of_two(width) || !is_power_of_two(l.height) || !is_power_of_two(l.depth)) continue;
+            detail::copy_span_swapped(source.data(), result.data(), done, start, swap);
+            const Level level = morton_level(static_cast<std::uint32_t>(width), l.height, l.depth, bpp);
+            convert_level_swapping(swap, vectors, level, source.data() + start, result.data() + start, direction);
+            done = start + l.ps3_bytes;
         }
-        total = detail::saturating_sum(
-            total, detail::saturating_product(static_cast<std::uint64_t>(w), static_cast<std::uint64_t>(h),
-                                              static_cast<std::uint64_t>(d) * bytes_per_pixel));
-        w = std::max(1, w / 2);
-        h = std::max(1, h / 2);
-        d = std::max(1, d / 2);
     }
-    return total;
+    detail::copy_span_swapped(source.data(), result.data(), done, length, bpp == 2 ? swap : 1);
 }
 
-void convert_pixel_levels(std::uint32_t bytes_per_pixel, const LevelChain& chain,
-                          std::span<const std::byte> source, std::span<std::byte> result,
-                          Direction direction) noexcept {
-    convert_pixel_levels_using(best_kernel_set(), bytes_per_pixel, chain, source, result, direction);
-}
-
-void convert_pixel_levels_using(KernelSet set, std::uint32_t bytes_per_pixel, const LevelChain& chain,
-                                std::span<const std::byte> source, std::span<std::byte> result,
-                                Direction direction) noexcept {
-    std::int32_t level = 0;
-    std::int32_t w = chain.width;
-    std::int32_t h = chain.height;
-    convert_chain(set, bytes_per_pixel, source, result, direction, [&](std::array<std::int32_t, 3>& side) {
-        // From the first level with a side of 0 on, no level holds a pixel.
-        if (level >= chain.level_count || w <= 0 || h <= 0) return false;
-        side = {w, h, 1};
-        ++level;
-        w /= 2;
-        h /= 2;
-        return true;
-    });
-}
-
-void convert_volume_levels(std::uint32_t bytes_per_pixel, const VolumeChain& chain,
-                           std::span<const std::byte> source, std::span<std::byte> result,
-                           Direction direction) noexcept {
-    convert_volume_levels_using(best_kernel_set(), bytes_per_pixel, chain, source, result, direction);
-}
-
-void convert_volume_levels_using(KernelSet set, std::uint32_t bytes_per_pixel, const VolumeChain& chain,
-                                 std::span<const std::byte> source, std::span<std::byte> result,
-                                 Direction direction) noexcept {
-    std::int32_t level = 0;
-    std::array<std::int32_t, 3> next{chain.width, chain.height, chain.depth};
-    convert_chain(set, bytes_per_pixel, source, result, direction, [&](std::array<std::int32_t, 3>& side) {
-        // A level of one pixel keeps its place, and so does every level after
-        // it: they are left to the closing copy.
-        if (level >= chain.level_count || next[0] <= 0 || next[1] <= 0 || next[2] <= 0 ||
-            next == std::array<std::int32_t, 3>{1, 1, 1}) {
-            return false;
-        }
-        side = next;
-        ++level;
-        for (std::int32_t& s : next) s = std::max(1, s / 2);
-        return true;
-    });
-}
-
-}  // namespace ddsswizzle
+}  // namespace ddsswizzle::engine

@@ -26,7 +26,7 @@
 #define DDSSWIZZLE_HAVE_AVX2_DISPATCH 0
 #endif
 
-namespace ddsswizzle::detail {
+namespace ddsswizzle::engine::detail {
 
 #if DDSSWIZZLE_HAVE_SSE2
 inline __m128i load16(const std::byte* at) noexcept {
@@ -51,4 +51,4 @@ inline void prefetch([[maybe_unused]] const std::byte* at) noexcept {
 #endif
 }
 
-}  // namespace ddsswizzle::detail
+}  // namespace ddsswizzle::engine::detail

@@ -16,9 +16,10 @@
 // narrower than R, leaves partial runs at its edges; those are cut at the
 // multiples of R of the column and moved block by block.
 //
-// Swizzle goes through each band of eight rows tile by tile, unswizzle
-// through whole tiles (see walk_level for why); levels of 8 MiB and more are
-// written with streaming stores.
+// Swizzle goes through each band of rows (eight rows of pixels, two of
+// compressed blocks) tile by tile, unswizzle through whole tiles (see
+// walk_level for why); levels of 8 MiB and more are written with streaming
+// stores.
 //
 // The image's padding must be zero. Before the first level of a region is
 // drawn, swizzle zeroes only the pages of each slice that the level does not
@@ -32,69 +33,36 @@
 #include <cstring>
 
 #include "layout/simd.h"
+#include "layout/walk_support.h"
 
-namespace ddsswizzle {
+namespace ddsswizzle::engine {
 namespace {
 
 constexpr std::uint32_t tile_side = x360_tile_side;
 
-// The layouts worked out by hand: region offset, pitch x rows and position.
-constexpr bool placed(const X360Surface& s, std::int32_t level, std::uint64_t offset, std::uint32_t pitch,
-                      std::uint32_t rows, std::uint32_t x, std::uint32_t y) noexcept {
-    const X360Placement p = x360_level_placement(s, level);
-    return p.region_offset == offset && p.pitch == pitch && p.rows == rows && p.x == x && p.y == y;
+constexpr std::uint64_t align_up(std::uint64_t v, std::uint64_t a) noexcept { return (v + a - 1) / a * a; }
+
+// Smallest k with 2^k >= v (0 for v <= 1).
+constexpr std::uint32_t log2_ceil(std::uint32_t v) noexcept {
+    return v <= 1 ? 0 : static_cast<std::uint32_t>(std::bit_width(v - 1));
 }
 
-// 256 x 256 DXT1, 9 levels: the tail starts at level 4 (16 x 16 pixels).
-static_assert(placed({8, 4, 2, 256, 256, 9}, 0, 0x0000, 64, 64, 0, 0));
-static_assert(placed({8, 4, 2, 256, 256, 9}, 1, 0x8000, 32, 32, 0, 0));
-static_assert(placed({8, 4, 2, 256, 256, 9}, 3, 0xC000, 32, 32, 0, 0));
-static_assert(placed({8, 4, 2, 256, 256, 9}, 4, 0xE000, 32, 32, 4, 0));
-static_assert(placed({8, 4, 2, 256, 256, 9}, 5, 0xE000, 32, 32, 2, 0));
-static_assert(placed({8, 4, 2, 256, 256, 9}, 6, 0xE000, 32, 32, 1, 0));
-static_assert(placed({8, 4, 2, 256, 256, 9}, 7, 0xE000, 32, 32, 0, 2));
-static_assert(placed({8, 4, 2, 256, 256, 9}, 8, 0xE000, 32, 32, 0, 1));
-static_assert(x360_image_size({8, 4, 2, 256, 256, 9}) == 65536);
-// 100 x 60 32-bit, 7 levels: level 1 (50 x 30) in a 64 x 32 region; a wide tail.
-static_assert(placed({4, 1, 4, 100, 60, 7}, 1, 0x8000, 64, 32, 0, 0));
-static_assert(placed({4, 1, 4, 100, 60, 7}, 2, 0xA000, 32, 32, 0, 16));
-static_assert(placed({4, 1, 4, 100, 60, 7}, 4, 0xA000, 32, 32, 0, 4));
-static_assert(placed({4, 1, 4, 100, 60, 7}, 5, 0xA000, 32, 32, 16, 0));
-static_assert(placed({4, 1, 4, 100, 60, 7}, 6, 0xA000, 32, 32, 8, 0));
-static_assert(x360_level_placement({4, 1, 4, 100, 60, 7}, 2).width == 25 &&
-              x360_level_placement({4, 1, 4, 100, 60, 7}, 2).height == 15);
-static_assert(x360_image_size({4, 1, 4, 100, 60, 7}) == 45056);
-// 80 x 260 32-bit, 9 levels: a tall tail from level 3.
-static_assert(placed({4, 1, 4, 80, 260, 9}, 0, 0x0, 96, 288, 0, 0));
-static_assert(placed({4, 1, 4, 80, 260, 9}, 1, 0x1B000, 64, 256, 0, 0));
-static_assert(placed({4, 1, 4, 80, 260, 9}, 2, 0x2B000, 32, 128, 0, 0));
-static_assert(placed({4, 1, 4, 80, 260, 9}, 3, 0x2F000, 32, 64, 16, 0));
-static_assert(placed({4, 1, 4, 80, 260, 9}, 6, 0x2F000, 32, 64, 0, 32));
-static_assert(placed({4, 1, 4, 80, 260, 9}, 8, 0x2F000, 32, 64, 0, 8));
-static_assert(x360_image_size({4, 1, 4, 80, 260, 9}) == 200704);
-// 16 x 16 DXT5, 5 levels: two tails, level 0 at its tail offset in the base.
-static_assert(placed({16, 4, 2, 16, 16, 5}, 0, 0x0, 32, 32, 4, 0));
-static_assert(placed({16, 4, 2, 16, 16, 5}, 1, 0x4000, 32, 32, 2, 0));
-static_assert(placed({16, 4, 2, 16, 16, 5}, 3, 0x4000, 32, 32, 0, 2));
-static_assert(placed({16, 4, 2, 16, 16, 5}, 4, 0x4000, 32, 32, 0, 1));
-static_assert(x360_image_size({16, 4, 2, 16, 16, 5}) == 32768);
-// 1024 x 16 DXT1, 11 levels: wide, two tails.
-static_assert(placed({8, 4, 2, 1024, 16, 11}, 0, 0x0, 256, 32, 0, 4));
-static_assert(placed({8, 4, 2, 1024, 16, 11}, 2, 0x10000, 256, 32, 0, 1));
-static_assert(placed({8, 4, 2, 1024, 16, 11}, 3, 0x10000, 256, 32, 128, 0));
-static_assert(placed({8, 4, 2, 1024, 16, 11}, 10, 0x10000, 256, 32, 1, 0));
-static_assert(x360_image_size({8, 4, 2, 1024, 16, 11}) == 131072);
-// 2 x 2 and 1 x 1 32-bit; a single level is never packed.
-static_assert(placed({4, 1, 4, 2, 2, 2}, 0, 0x0, 32, 32, 16, 0));
-static_assert(placed({4, 1, 4, 2, 2, 2}, 1, 0x1000, 32, 32, 8, 0));
-static_assert(x360_image_size({4, 1, 4, 2, 2, 2}) == 8192);
-static_assert(x360_image_size({4, 1, 4, 1, 1, 1}) == 4096);
-static_assert(placed({4, 1, 4, 16, 16, 1}, 0, 0x0, 32, 32, 0, 0));
-// 64 x 64 DXT1 cube, 7 levels: six faces inside every region.
-static_assert(placed({8, 4, 2, 64, 64, 7, 6}, 1, 0xC000, 32, 32, 0, 0));
-static_assert(placed({8, 4, 2, 64, 64, 7, 6}, 2, 0x18000, 32, 32, 4, 0));
-static_assert(x360_level_placement({8, 4, 2, 64, 64, 7, 6}, 2).slice_bytes == 0x2000);
-static_assert(x360_image_size({8, 4, 2, 64, 64, 7, 6}) == 147456);
+// A region's side in blocks: `pixels` in whole blocks, rounded up to whole tiles.
+constexpr std::uint32_t region_side(std::uint32_t pixels, std::uint32_t block_side) noexcept {
+    return static_cast<std::uint32_t>(align_up((pixels + block_side - 1) / block_side, tile_side));
+}
+
+// Where a level is drawn, as the walk sees it: its face's slice of the
+// region, the region's sides, its position and its content, in blocks.
+struct Placement {
+    std::uint64_t slice_bytes = 0;
+    std::uint32_t pitch = 0;
+    std::uint32_t rows = 0;
+    std::uint32_t x = 0;
+    std::uint32_t y = 0;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+};
 
 // The address of block (x, y) of a tile, relative to the tile's origin, is
 // column[x] ^ row[y].
@@ -134,30 +102,6 @@ constexpr bool parts_rebuild_a_tile(std::uint32_t log2_bytes) noexcept {
 static_assert(parts_rebuild_a_tile(0) && parts_rebuild_a_tile(1) && parts_rebuild_a_tile(2) &&
               parts_rebuild_a_tile(3) && parts_rebuild_a_tile(4));
 
-// Copies `Bytes` bytes, reversing the bytes inside every Swap-byte unit:
-// first the two bytes of every 16-bit word, then, for 4-byte units, the two
-// halves of every 32-bit word. Each step rotates whole words, which exchanges
-// the same bytes in memory whichever byte order the host has; and on words
-// of one size at a time the compiler turns each step into a few vector shifts.
-template <std::uint32_t Swap, std::size_t Bytes>
-inline void copy_swapped(std::byte* out, const std::byte* in) noexcept {
-    if constexpr (Swap == 1) {
-        std::memcpy(out, in, Bytes);
-    } else {
-        std::array<std::uint16_t, Bytes / 2> halves{};
-        std::memcpy(halves.data(), in, Bytes);
-        for (std::uint16_t& h : halves) h = static_cast<std::uint16_t>((h >> 8U) | (h << 8U));
-        if constexpr (Swap == 4) {
-            std::array<std::uint32_t, Bytes / 4> words{};
-            std::memcpy(words.data(), halves.data(), Bytes);
-            for (std::uint32_t& w : words) w = (w >> 16U) | (w << 16U);
-            std::memcpy(out, words.data(), Bytes);
-        } else {
-            std::memcpy(out, halves.data(), Bytes);
-        }
-    }
-}
-
 // Levels whose region slices add up to this much are written with streaming
 // stores: they do not fit the cache anyway, and streaming saves reading every
 // line of the result before overwriting it.
@@ -187,12 +131,12 @@ struct Mover {
 #if DDSSWIZZLE_HAVE_SSE2
         if constexpr (Stream) {
             alignas(16) std::array<std::byte, 16> swapped{};
-            copy_swapped<Swap, run_bytes>(swapped.data(), from(tiled, linear));
+            detail::copy_swapped<Swap, run_bytes>(swapped.data(), from(tiled, linear));
             detail::stream16(to(tiled, linear), detail::load16(swapped.data()));
             return;
         }
 #endif
-        copy_swapped<Swap, run_bytes>(to(tiled, linear), from(tiled, linear));
+        detail::copy_swapped<Swap, run_bytes>(to(tiled, linear), from(tiled, linear));
     }
 
     // Asks for `bytes` of the source from byte `at` on, which the walk reads
@@ -223,8 +167,7 @@ struct Mover {
 // share row bit 3, so each run's address is the column's address in the band
 // plus the row's own part. Pixels go in bands of eight rows, which fill one
 // stretch of the image a tile; DXT blocks in bands of two, which keeps the
-// reads to two streams and measured faster by far than eight (4096 x 4096
-// DXT5: about 1.25 against 0.75 x memcpy).
+// reads to two streams and measured faster by far than eight.
 // Unswizzle takes whole tiles, row by row: each row of a tile is whole lines
 // of the linear level. The tiles are read in address order, but the blocks of
 // a row are scattered over the tile, which the hardware prefetcher does not
@@ -235,7 +178,7 @@ struct Mover {
 // the run length of the region's columns (a tail level starts at columns
 // like 1 or 4, which are not).
 template <std::uint32_t Bytes, std::uint32_t Swap, Direction D, bool Stream>
-void walk_level(const Mover<Bytes, Swap, D, Stream>& mover, const X360Placement& p, std::uint64_t slice,
+void walk_level(const Mover<Bytes, Swap, D, Stream>& mover, const Placement& p, std::uint64_t slice,
                 std::uint64_t linear) noexcept {
     using M = Mover<Bytes, Swap, D, Stream>;
     constexpr std::uint32_t run = M::run_blocks;
@@ -301,7 +244,7 @@ void walk_level(const Mover<Bytes, Swap, D, Stream>& mover, const X360Placement&
 // blocks two; a tile of 4-byte blocks is one page, one of 8- or 16-byte
 // blocks two or four. A page is filled when every tile in it lies inside the
 // level; the last page of a slice whose tiles do not fill it never is.
-void zero_unfilled_pages(std::byte* slice, const X360Placement& p, std::uint32_t block_bytes) noexcept {
+void zero_unfilled_pages(std::byte* slice, const Placement& p, std::uint32_t block_bytes) noexcept {
     const std::uint64_t tile_bytes = std::uint64_t{tile_side} * tile_side * block_bytes;
     const std::uint64_t group_bytes = std::max(tile_bytes, x360_page_bytes);
     const std::uint64_t tiles_per_group = group_bytes / tile_bytes;
@@ -327,64 +270,109 @@ void zero_unfilled_pages(std::byte* slice, const X360Placement& p, std::uint32_t
 // unswizzle, with the level 16-byte aligned, its rows whole 16-byte units and
 // its left edge a multiple of the run length.
 template <std::uint32_t Bytes, std::uint32_t Swap, Direction D>
-void convert_surface(const X360Surface& surface, const std::byte* source, std::byte* result) noexcept {
+void convert_surface(const SurfaceGeometry& g, const std::byte* source, std::byte* result) noexcept {
     constexpr bool can_stream = DDSSWIZZLE_HAVE_SSE2 && Mover<Bytes, Swap, D>::run_bytes == 16;
     const Mover<Bytes, Swap, D> mover{source, result};
     const Mover<Bytes, Swap, D, can_stream> streaming{source, result};
-    const std::uint64_t face_linear = x360_linear_size(surface) / surface.faces;
-    std::uint64_t level_linear = 0;
-    std::uint64_t region = x360_image_size(surface);  // no region starts there
-    for (std::int32_t level = 0; level < surface.level_count; ++level) {
-        const X360Placement p = x360_level_placement(surface, level);
-        for (std::uint32_t face = 0; face < surface.faces; ++face) {
-            const std::uint64_t slice = p.region_offset + face * p.slice_bytes;
-            const std::uint64_t at = face * face_linear + level_linear;
-            if (D == Direction::swizzle && p.region_offset != region) zero_unfilled_pages(result + slice, p, Bytes);
+    std::uint64_t region = g.console_size;  // no region starts there
+    for (std::uint32_t level = 0; level < g.entries; ++level) {
+        const LevelGeometry& l = g.levels[level];
+        const Placement p{l.x360_slice, l.x360_pitch, l.x360_rows, l.x360_x, l.x360_y, l.blocks_wide, l.blocks_high};
+        for (std::uint32_t face = 0; face < g.faces; ++face) {
+            const std::uint64_t slice = l.x360_region + face * p.slice_bytes;
+            const std::uint64_t at = face * g.linear_face_bytes + l.linear_offset;
+            if (D == Direction::swizzle && l.x360_region != region) zero_unfilled_pages(result + slice, p, Bytes);
             const bool aligned = D == Direction::swizzle
                                      ? reinterpret_cast<std::uintptr_t>(result) % 16 == 0
                                      : reinterpret_cast<std::uintptr_t>(result + at) % 16 == 0 &&
                                            std::uint64_t{p.width} * Bytes % 16 == 0 &&
                                            std::uint64_t{p.x} * Bytes % 16 == 0;
-            if (can_stream && aligned && surface.faces * p.slice_bytes >= streaming_level_bytes) {
+            if (can_stream && aligned && g.faces * p.slice_bytes >= streaming_level_bytes) {
                 walk_level(streaming, p, slice, at);
             } else {
                 walk_level(mover, p, slice, at);
             }
         }
-        region = p.region_offset;
-        level_linear += std::uint64_t{p.width} * p.height * Bytes;
+        region = l.x360_region;
     }
 #if DDSSWIZZLE_HAVE_SSE2
     if constexpr (can_stream) _mm_sfence();
 #endif
 }
 
+// The walk for each block size and byte-order unit of the format table.
 template <Direction D>
-void convert_class(const X360Surface& surface, const std::byte* source, std::byte* result) noexcept {
-    switch (surface.block_bytes) {
-        case 1: convert_surface<1, 1, D>(surface, source, result); break;
-        case 2: convert_surface<2, 2, D>(surface, source, result); break;
-        case 4: convert_surface<4, 4, D>(surface, source, result); break;
-        case 8: convert_surface<8, 2, D>(surface, source, result); break;
-        default: convert_surface<16, 2, D>(surface, source, result); break;
-    }
+bool convert_format(const SurfaceGeometry& g, const std::byte* source, std::byte* result) noexcept {
+    const std::uint32_t bytes = g.format.block_bytes;
+    const std::uint32_t swap = g.format.x360_swap;
+    if (bytes == 1 && swap == 1) convert_surface<1, 1, D>(g, source, result);
+    else if (bytes == 2 && swap == 2) convert_surface<2, 2, D>(g, source, result);
+    else if (bytes == 4 && swap == 4) convert_surface<4, 4, D>(g, source, result);
+    else if (bytes == 8 && swap == 2) convert_surface<8, 2, D>(g, source, result);
+    else if (bytes == 16 && swap == 2) convert_surface<16, 2, D>(g, source, result);
+    else return false;
+    return true;
 }
 
 }  // namespace
 
-bool convert_x360_levels(const X360Surface& surface, std::span<const std::byte> source, std::span<std::byte> result,
-                         Direction direction) noexcept {
-    if (!x360_surface_valid(surface)) return false;
-    const std::uint64_t image = x360_image_size(surface);
-    const std::uint64_t linear = x360_linear_size(surface);
-    const bool swizzle = direction == Direction::swizzle;
-    if (source.size() < (swizzle ? linear : image) || result.size() < (swizzle ? image : linear)) return false;
-    if (swizzle) {
-        convert_class<Direction::swizzle>(surface, source.data(), result.data());
-    } else {
-        convert_class<Direction::unswizzle>(surface, source.data(), result.data());
+std::uint64_t x360_lay_out(SurfaceGeometry& g) noexcept {
+    const std::uint32_t side = g.format.block_side;
+    const auto width = static_cast<std::uint32_t>(g.surface.width);
+    const auto height = static_cast<std::uint32_t>(g.surface.height);
+    const std::uint32_t log2_w = log2_ceil(width);
+    const std::uint32_t log2_h = log2_ceil(height);
+    const bool wide = log2_w > log2_h;
+    const std::uint32_t log2_long = wide ? log2_w : log2_h;
+    // The first level at most 16 pixels on its shorter side, once the base is
+    // rounded up to powers of two; the tail exists only when the chain
+    // reaches it, and never for a single level.
+    const std::uint32_t tail_level = std::max(std::min(log2_w, log2_h), 4U) - 4;
+    const std::uint32_t last = g.entries - 1;
+    const bool packed = last > 0 && last >= tail_level;
+    std::uint64_t end = 0;  // of the last region
+    for (std::uint32_t level = 0; level < g.entries; ++level) {
+        LevelGeometry& l = g.levels[level];
+        const bool in_tail = packed && level >= tail_level;
+        if (in_tail && level > tail_level) {
+            const LevelGeometry& tail = g.levels[tail_level];
+            l.x360_region = tail.x360_region, l.x360_slice = tail.x360_slice;
+            l.x360_pitch = tail.x360_pitch, l.x360_rows = tail.x360_rows;
+        } else {
+            // Level 0 has the real size rounded up to whole tiles, unless it
+            // opens the tail; every other region the power-of-two size halved
+            // once per level.
+            const bool real = level == 0 && !in_tail;
+            l.x360_pitch = real ? region_side(width, side) : region_side(std::max(1U << log2_w >> level, 1U), side);
+            l.x360_rows = real ? region_side(height, side) : region_side(std::max(1U << log2_h >> level, 1U), side);
+            l.x360_region = end;
+            l.x360_slice = align_up(std::uint64_t{l.x360_pitch} * l.x360_rows * g.format.block_bytes, x360_page_bytes);
+            end += g.faces * l.x360_slice;
+        }
+        if (in_tail) {
+            // The first three tail levels step along the shorter side (16, 8,
+            // 4 pixels), the rest along the longer one, from a quarter of the
+            // tail level's longer side down. Square textures count as tall.
+            // Every offset is at least 4 pixels, so always whole 4 x 4 blocks.
+            const std::uint32_t k = level - tail_level;
+            const std::uint32_t along_short = k < 3 ? x360_tail_short_side >> k : 0;
+            const std::uint32_t along_long = k < 3 ? 0 : (1U << (log2_long - tail_level)) >> (k - 2);
+            l.x360_x = (wide ? along_long : along_short) / side;
+            l.x360_y = (wide ? along_short : along_long) / side;
+        }
     }
-    return true;
+    return end;
 }
 
-}  // namespace ddsswizzle
+bool convert_x360_levels(const SurfaceGeometry& g, std::span<const std::byte> source, std::span<std::byte> result,
+                         Direction direction) noexcept {
+    const bool swizzle = direction == Direction::swizzle;
+    if (g.console != Console::x360 || source.size() < (swizzle ? g.linear_size : g.console_size) ||
+        result.size() < (swizzle ? g.console_size : g.linear_size)) {
+        return false;
+    }
+    return swizzle ? convert_format<Direction::swizzle>(g, source.data(), result.data())
+                   : convert_format<Direction::unswizzle>(g, source.data(), result.data());
+}
+
+}  // namespace ddsswizzle::engine

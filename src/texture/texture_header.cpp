@@ -1,13 +1,14 @@
-// Reading the DDS header, recognising the surface's layout rule and the kind
-// of texture.
+// Reading the DDS header, recognising the surface's format and the kind of
+// texture.
 #include "texture/texture_header.h"
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
+#include <iterator>
+#include <limits>
 #include <string_view>
 
-namespace ddsswizzle {
+namespace ddsswizzle::engine {
 namespace {
 
 // Fields wider than a byte are little-endian in the file.
@@ -23,58 +24,57 @@ std::uint8_t load_u8(std::span<const std::byte> bytes, std::size_t offset) noexc
 }
 
 // One row of the recognition table: header bytes compared for equality, and
-// the layout rule they select. A byte given as `any` is not compared, nor is
-// an empty FourCC. Rows without a rule defer to the DXGI format of the DX10
-// extension.
+// the DXGI format they name, stored by the consoles as that format's row of
+// the format table says. A byte given as `any` is not compared, nor is an
+// empty FourCC. The row without a format defers to the DXGI format of the
+// DX10 extension.
 constexpr std::int16_t any = -1;
+constexpr std::uint32_t from_extension = 0;
 
 struct RecognitionRow {
     std::string_view four_cc;
     std::int16_t flags_low;    // byte 80: 0x40 RGB, 0x01 alpha pixels, 0x02 alpha only
     std::int16_t flags_third;  // byte 82: 0x02 luminance
     std::int16_t bit_count;    // byte 88
-    std::optional<FormatClass> format;
+    std::uint32_t dxgi;        // the DXGI format with the same layout
 };
+
+// DXGI numbers of the legacy formats.
+constexpr std::uint32_t bc1 = 71, bc2 = 74, bc3 = 77, bc4 = 80, bc4_signed = 81, bc5 = 83, bc5_signed = 84;
+constexpr std::uint32_t b8g8r8a8 = 87, b8g8r8x8 = 88, b5g5r5a1 = 86, b5g6r5 = 85, r8g8 = 49, r16 = 56, r8 = 61, a8 = 65;
+constexpr std::uint32_t rgba16_float = 10, rgba32_float = 2, r32_float = 41;
 
 // Only single bytes are compared, so flags of 0x41 and 0x141 both match 0x41.
 // The first six rows come first, whatever the later ones would say. DXT2 and
-// DXT4 are DXT3 and DXT5 with premultiplied alpha: the same 16-byte blocks.
+// DXT4 are DXT3 and DXT5 with premultiplied alpha, and RXGB a DXT5 with its
+// channels moved: the same 16-byte blocks. Float formats have no FourCC of
+// letters: Direct3D's format number stands in the FourCC field.
 constexpr RecognitionRow recognition_rows[] = {
-    {"DXT5", any, any, any, FormatClass::block16},
-    {"DXT3", any, any, any, FormatClass::block16},
-    {"DXT1", any, any, any, FormatClass::block8},
-    {"", 0x41, any, 32, FormatClass::pixel32},     // A8R8G8B8, A8B8G8R8
-    {"", 0x41, any, 16, FormatClass::pixel16},     // A1R5G5B5, A4R4G4B4
-    {"", any, 0x02, 8, FormatClass::luminance8},   // L8, A4L4
-    {"", 0x40, any, 32, FormatClass::pixel32},     // X8R8G8B8, X8B8G8R8
-    {"", 0x40, any, 16, FormatClass::pixel16},     // R5G6B5, X1R5G5B5, X4R4G4B4
-    {"", 0x01, 0x02, 16, FormatClass::pixel16},    // A8L8
-    {"", 0x00, 0x02, 16, FormatClass::pixel16},    // L16
-    {"", 0x02, any, 8, FormatClass::luminance8},   // A8
-    {"DX10", any, any, any, std::nullopt},
-    {"DXT2", any, any, any, FormatClass::block16},
-    {"DXT4", any, any, any, FormatClass::block16},
-};
-
-// DXGI formats, as ranges of their numbers, and the layout rule each is
-// stored with. Float, depth and wider formats have no console layout here.
-struct DxgiRange {
-    std::uint32_t first;
-    std::uint32_t last;
-    FormatClass format;
-};
-
-constexpr DxgiRange dxgi_formats[] = {
-    {27, 32, FormatClass::pixel32},      // R8G8B8A8: typeless, unorm, srgb, uint, snorm, sint
-    {87, 88, FormatClass::pixel32},      // B8G8R8A8, B8G8R8X8 unorm
-    {90, 93, FormatClass::pixel32},      // B8G8R8A8, B8G8R8X8 typeless and srgb
-    {85, 86, FormatClass::pixel16},      // B5G6R5, B5G5R5A1
-    {115, 115, FormatClass::pixel16},    // B4G4R4A4
-    {48, 53, FormatClass::pixel16},      // R8G8 family, R16 typeless
-    {56, 59, FormatClass::pixel16},      // R16 unorm, uint, snorm, sint
-    {60, 65, FormatClass::luminance8},   // R8 family, A8
-    {70, 72, FormatClass::block8},       // BC1
-    {73, 78, FormatClass::block16},      // BC2, BC3
+    {"DXT5", any, any, any, bc3},
+    {"DXT3", any, any, any, bc2},
+    {"DXT1", any, any, any, bc1},
+    {"", 0x41, any, 32, b8g8r8a8},   // A8R8G8B8, A8B8G8R8
+    {"", 0x41, any, 16, b5g5r5a1},   // A1R5G5B5, A4R4G4B4
+    {"", any, 0x02, 8, r8},          // L8, A4L4
+    {"", 0x40, any, 32, b8g8r8x8},   // X8R8G8B8, X8B8G8R8
+    {"", 0x40, any, 16, b5g6r5},     // R5G6B5, X1R5G5B5, X4R4G4B4
+    {"", 0x01, 0x02, 16, r8g8},      // A8L8
+    {"", 0x00, 0x02, 16, r16},       // L16
+    {"", 0x02, any, 8, a8},          // A8
+    {"DX10", any, any, any, from_extension},
+    {"DXT2", any, any, any, bc2},
+    {"DXT4", any, any, any, bc3},
+    {"ATI1", any, any, any, bc4},
+    {"BC4U", any, any, any, bc4},
+    {"BC4S", any, any, any, bc4_signed},
+    {"ATI2", any, any, any, bc5},
+    {"A2XY", any, any, any, bc5},
+    {"BC5U", any, any, any, bc5},
+    {"BC5S", any, any, any, bc5_signed},
+    {"RXGB", any, any, any, bc3},
+    {{"\x71\0\0\0", 4}, any, any, any, rgba16_float},  // D3DFMT_A16B16G16R16F
+    {{"\x74\0\0\0", 4}, any, any, any, rgba32_float},  // D3DFMT_A32B32G32R32F
+    {{"\x72\0\0\0", 4}, any, any, any, r32_float},     // D3DFMT_R32F
 };
 
 bool byte_matches(std::int16_t wanted, std::uint8_t actual) noexcept {
@@ -129,24 +129,27 @@ bool has_texture_signature(const TextureHeader& header) noexcept {
     return header.signature == texture_signature;
 }
 
-Recognition recognise_surface(const TextureHeader& header, SurfaceFormat& surface) noexcept {
+namespace {
+
+// The DXGI format the recognition table finds, first match wins.
+Reason recognise_format(const TextureHeader& header, DdsSurface& dds) noexcept {
     const auto* const row = std::find_if(std::begin(recognition_rows), std::end(recognition_rows),
                                          [&](const RecognitionRow& r) { return row_matches(r, header); });
-    if (row == std::end(recognition_rows)) return Recognition::unknown_format;
-    if (row->format) {
-        surface = {*row->format, false};
-        return Recognition::recognised;
+    if (row == std::end(recognition_rows)) return Reason::format_not_recognised;
+    if (row->dxgi != from_extension) {
+        dds.surface.format = row->dxgi;
+        return Reason::none;
     }
-    if (!header.has_extension) return Recognition::short_extended_header;
-    const auto* const range = std::find_if(std::begin(dxgi_formats), std::end(dxgi_formats), [&](const DxgiRange& r) {
-        return header.dxgi_format >= r.first && header.dxgi_format <= r.last;
-    });
-    if (range == std::end(dxgi_formats)) return Recognition::unknown_format;
-    surface = {range->format, true};
-    return Recognition::recognised;
+    if (!header.has_extension) return Reason::short_extended_header;
+    dds.header_bytes = extended_header_size;
+    dds.surface.format = header.dxgi_format;
+    return format_facts(header.dxgi_format) ? Reason::none : Reason::format_not_recognised;
 }
 
-TextureType texture_type(const TextureHeader& header, bool extended) noexcept {
+// Legacy headers say what they are in caps2, the flags and the depth; a DX10
+// file in its extension (resource dimension, misc flag, array size), which is
+// all that is read for it.
+Reason texture_type(const TextureHeader& header, bool extended, TextureType& type) noexcept {
     bool volume = false;
     bool cube = false;
     bool all_faces = true;
@@ -154,25 +157,39 @@ TextureType texture_type(const TextureHeader& header, bool extended) noexcept {
         const bool flat = header.resource_dimension == dimension_texture1d ||
                           header.resource_dimension == dimension_texture2d;
         volume = header.resource_dimension == dimension_texture3d;
-        if ((!flat && !volume) || header.array_size != 1) return TextureType::unsupported;
+        if ((!flat && !volume) || header.array_size != 1) return Reason::texture_array;
         cube = (header.misc_flag & misc_texture_cube) != 0;
     } else {
         volume = (header.caps2 & caps2_volume) != 0 || ((header.flags & flag_depth) != 0 && header.depth > 1);
         cube = (header.caps2 & caps2_cube_map) != 0;
         all_faces = (header.caps2 & caps2_all_faces) == caps2_all_faces;
     }
-    // A header that says both cube map and volume describes no texture.
-    if (volume) return cube ? TextureType::unsupported : TextureType::volume;
-    if (!cube) return TextureType::plain;
-    return all_faces ? TextureType::cube_map : TextureType::unsupported;
+    type = volume ? TextureType::volume : cube ? TextureType::cube_map : TextureType::plain;
+    if (volume && cube) return Reason::cube_map_and_volume;  // a header that says both describes no texture
+    return cube && !all_faces ? Reason::partial_cube_map : Reason::none;
 }
 
-LevelChain texture_level_chain(const TextureHeader& header) noexcept {
-    LevelChain chain;
-    chain.width = header.width;
-    chain.height = header.height;
-    chain.level_count = header.mip_count_low > 0 ? header.mip_count_low : 1;
-    return chain;
+}  // namespace
+
+DdsSurface read_dds_surface(std::span<const std::byte> file_start, std::uint64_t file_length) noexcept {
+    DdsSurface dds;
+    if (file_length < texture_header_size || file_start.size() < texture_header_size) return dds;
+    const TextureHeader header = read_texture_header(
+        file_start.first(static_cast<std::size_t>(std::min<std::uint64_t>(file_length, file_start.size()))));
+    dds.reason = Reason::no_signature;
+    if (!has_texture_signature(header)) return dds;
+    // The level count is the low byte of the mip-map count, signed, with 1
+    // for 0 or less.
+    dds.surface.width = header.width;
+    dds.surface.height = header.height;
+    dds.surface.levels = header.mip_count_low > 0 ? header.mip_count_low : 1;
+    dds.reason = recognise_format(header, dds);
+    if (dds.reason != Reason::none) return dds;
+    dds.reason = texture_type(header, dds.header_bytes == extended_header_size, dds.surface.type);
+    if (dds.surface.type == TextureType::volume) {
+        dds.surface.depth = static_cast<std::int32_t>(std::min<std::uint32_t>(header.depth, std::numeric_limits<std::int32_t>::max()));
+    }
+    return dds;
 }
 
-}  // namespace ddsswizzle
+}  // namespace ddsswizzle::engine

@@ -1,5 +1,5 @@
 // The DDS header: the fields the conversion reads, the table that recognises
-// a surface's layout rule from them, and the kind of texture it describes.
+// a surface's format from them, and the kind of texture it describes.
 //
 // A DDS file starts with the magic "DDS " and a 124-byte header structure,
 // 128 bytes in all. A file whose pixel format carries the FourCC "DX10" has a
@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <span>
 
-#include "layout/level_chain.h"
+#include "layout/surface_geometry.h"
 
-namespace ddsswizzle {
+namespace ddsswizzle::engine {
 
 inline constexpr std::size_t texture_header_size = 128;
 inline constexpr std::size_t extended_header_size = 148;  // with the DX10 extension
@@ -69,45 +69,20 @@ TextureHeader read_texture_header(std::span<const std::byte> bytes) noexcept;
 
 bool has_texture_signature(const TextureHeader& header) noexcept;
 
-// The five kinds of surface the consoles store differently: what a layout
-// moves as one element, and how its bytes are ordered.
-enum class FormatClass {
-    block16,     // 16-byte blocks of 4 x 4 pixels: DXT2, DXT3, DXT4, DXT5 (BC2, BC3)
-    block8,      // 8-byte blocks of 4 x 4 pixels: DXT1 (BC1)
-    pixel32,     // 4-byte pixels
-    pixel16,     // 2-byte pixels
-    luminance8,  // 1-byte pixels
+// What a DDS header describes: the surface, as far as the header could be
+// read, where its payload starts, and why it is refused (Reason::none when it
+// is not). A header is refused here only for what it says of itself: no
+// signature, no format of the recognition table, a kind of texture no
+// console stores; whether a console can hold the surface is for
+// lay_out_surface.
+struct DdsSurface {
+    Reason reason = Reason::short_file;
+    Surface surface;
+    std::size_t header_bytes = texture_header_size;  // where the payload starts: 128, or 148 with the DX10 extension
 };
 
-// What the recognition table makes of a header.
-struct SurfaceFormat {
-    FormatClass format = FormatClass::block16;
-    bool extended = false;  // recognised through the DX10 extension: payload at byte 148
-};
+// file_start: the first bytes of a file of file_length bytes (all of it, or at
+// least the first extended_header_size bytes).
+DdsSurface read_dds_surface(std::span<const std::byte> file_start, std::uint64_t file_length) noexcept;
 
-enum class Recognition {
-    recognised,
-    unknown_format,         // no row of the table matches
-    short_extended_header,  // FourCC "DX10" but the file ends before byte 148
-};
-
-// Runs the recognition table over the header, first match wins.
-Recognition recognise_surface(const TextureHeader& header, SurfaceFormat& surface) noexcept;
-
-enum class TextureType {
-    plain,        // a 2D (or 1D) texture: one mip chain
-    cube_map,     // six faces, each a whole mip chain, one after another
-    volume,       // a 3D texture: each level slice after slice, depth from offset 24
-    unsupported,  // a texture array, a cube map missing faces, or one that is also a volume
-};
-
-// Legacy headers say what they are in caps2, the flags and the depth; a DX10
-// file in its extension (resource dimension, misc flag, array size), which is
-// all that is read for it.
-TextureType texture_type(const TextureHeader& header, bool extended) noexcept;
-
-// Width from offset 16, height from offset 12, level count from the signed
-// byte at offset 28, with 1 used when that byte is 0 or negative.
-LevelChain texture_level_chain(const TextureHeader& header) noexcept;
-
-}  // namespace ddsswizzle
+}  // namespace ddsswizzle::engine

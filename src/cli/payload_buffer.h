@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <memory>
 
-namespace ddsswizzle {
+namespace ddsswizzle::tool {
 
 struct FreeBuffer {
     void operator()(std::byte* data) const noexcept;
@@ -18,4 +18,9 @@ using PayloadBuffer = std::unique_ptr<std::byte[], FreeBuffer>;
 // Uninitialised storage of size bytes, or null when it cannot be had.
 PayloadBuffer allocate_payload_buffer(std::size_t size) noexcept;
 
-}  // namespace ddsswizzle
+// The bytes allocated for a buffer of size bytes: on Linux, a buffer of at
+// least two huge pages is rounded up to whole huge pages (and aligned to
+// them); otherwise size itself, at least 1.
+std::size_t payload_buffer_capacity(std::size_t size) noexcept;
+
+}  // namespace ddsswizzle::tool

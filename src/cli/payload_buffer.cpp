@@ -1,6 +1,6 @@
 // Whole-file buffers, with a huge-page hint on Linux and their pages faulted
 // in with one call.
-#include "texture/payload_buffer.h"
+#include "cli/payload_buffer.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -9,7 +9,7 @@
 #include <sys/mman.h>
 #endif
 
-namespace ddsswizzle {
+namespace ddsswizzle::tool {
 namespace {
 
 #ifdef __linux__
@@ -41,16 +41,23 @@ void populate(void* data, std::size_t size) noexcept {
 
 void FreeBuffer::operator()(std::byte* data) const noexcept { std::free(data); }
 
-PayloadBuffer allocate_payload_buffer(std::size_t size) noexcept {
+std::size_t payload_buffer_capacity(std::size_t size) noexcept {
     const std::size_t asked = size == 0 ? 1 : size;
 #ifdef __linux__
+    if (asked >= 2 * huge_page) return (asked + huge_page - 1) / huge_page * huge_page;
+#endif
+    return asked;
+}
+
+PayloadBuffer allocate_payload_buffer(std::size_t size) noexcept {
+    const std::size_t asked = payload_buffer_capacity(size);
+#ifdef __linux__
     if (asked >= 2 * huge_page) {
-        const std::size_t rounded = (asked + huge_page - 1) / huge_page * huge_page;
-        void* data = std::aligned_alloc(huge_page, rounded);
+        void* data = std::aligned_alloc(huge_page, asked);
         if (data == nullptr) return PayloadBuffer();
         // Only a hint: without huge pages the buffer works the same.
-        static_cast<void>(::madvise(data, rounded, MADV_HUGEPAGE));
-        populate(data, rounded);
+        static_cast<void>(::madvise(data, asked, MADV_HUGEPAGE));
+        populate(data, asked);
         return PayloadBuffer(static_cast<std::byte*>(data));
     }
     void* data = std::malloc(asked);
@@ -61,4 +68,4 @@ PayloadBuffer allocate_payload_buffer(std::size_t size) noexcept {
 #endif
 }
 
-}  // namespace ddsswizzle
+}  // namespace ddsswizzle::tool

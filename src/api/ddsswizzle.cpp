@@ -1,0 +1,250 @@
+// The C interface: arguments checked, then handed to the conversion plan, and
+// every message the library can give, in one place.
+#include "ddsswizzle/ddsswizzle.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "layout/format_table.h"
+#include "texture/texture_plan.h"
+
+namespace {
+
+using namespace ddsswizzle::engine;
+
+// The tool prints these, each after a newline.
+constexpr std::array<const char*, 7> status_messages = {
+    "OK",
+    "Not a DDS texture",
+    "Unknown format",
+    "Unsupported texture type",
+    "Unsupported size",
+    "Texture data is truncated",
+    "Invalid argument",
+};
+
+constexpr std::array<const char*, 23> reason_texts = {
+    "",
+    "the file is shorter than the 128-byte DDS header",
+    "the file does not begin with \"DDS \" and the header size 124",
+    "the FourCC is DX10 but the file ends before the 20 bytes of its extension",
+    "the header's pixel format matches no row of the recognition table",
+    "this console has no layout for the format",
+    "a texture array, or a DX10 resource dimension that is no 1D, 2D or 3D texture",
+    "a cube map without all six faces",
+    "the header says both cube map and volume",
+    "this console stores no volume of this format (the PS3 only volumes of pixels, the Xbox 360 none)",
+    "a side is zero or negative",
+    "the width is not a power of two, which Morton order needs",
+    "the height is not a power of two, which Morton order needs",
+    "the depth is not a power of two, which Morton order needs",
+    "a side is above 8192 pixels, the most the Xbox 360 stores",
+    "more mip levels than the longest side allows (or none, or above 127)",
+    "a level of 2 GiB or more",
+    "the data is shorter than the texture it should hold",
+    "a pointer is null",
+    "the console or the direction is none of the values listed",
+    "the result buffer is smaller than the converted data",
+    "the source and the result overlap",
+    "the level or the face is outside the surface",
+};
+
+// The engine's reasons are the first values of ddsswizzle_reason, in order.
+static_assert(static_cast<int>(Reason::data_short) == DDSSWIZZLE_REASON_DATA_SHORT &&
+              static_cast<int>(Reason::side_not_positive) == DDSSWIZZLE_REASON_SIDE_NOT_POSITIVE);
+
+constexpr ddsswizzle_status status_code(Status status) noexcept {
+    switch (status) {
+        case Status::converted: return DDSSWIZZLE_OK;
+        case Status::not_a_texture: return DDSSWIZZLE_NOT_A_DDS_TEXTURE;
+        case Status::unknown_format: return DDSSWIZZLE_UNKNOWN_FORMAT;
+        case Status::unsupported_type: return DDSSWIZZLE_UNSUPPORTED_TEXTURE_TYPE;
+        case Status::unsupported_size: return DDSSWIZZLE_UNSUPPORTED_SIZE;
+        case Status::truncated: return DDSSWIZZLE_TRUNCATED_DATA;
+    }
+    return DDSSWIZZLE_INVALID_ARGUMENT;
+}
+
+// Sets *out (when asked for) and gives the status the reason belongs to.
+ddsswizzle_status verdict(Reason reason, ddsswizzle_reason* out) noexcept {
+    if (out != nullptr) *out = static_cast<ddsswizzle_reason>(reason);
+    return status_code(status_of(reason));
+}
+
+ddsswizzle_status invalid(ddsswizzle_reason reason, ddsswizzle_reason* out = nullptr) noexcept {
+    if (out != nullptr) *out = reason;
+    return DDSSWIZZLE_INVALID_ARGUMENT;
+}
+
+bool known(ddsswizzle_console console) noexcept { return console == DDSSWIZZLE_PS3 || console == DDSSWIZZLE_X360; }
+bool known(ddsswizzle_direction d) noexcept { return d == DDSSWIZZLE_SWIZZLE || d == DDSSWIZZLE_UNSWIZZLE; }
+
+Console engine_console(ddsswizzle_console console) noexcept {
+    return console == DDSSWIZZLE_X360 ? Console::x360 : Console::ps3;
+}
+Direction engine_direction(ddsswizzle_direction d) noexcept {
+    return d == DDSSWIZZLE_UNSWIZZLE ? Direction::unswizzle : Direction::swizzle;
+}
+
+// A surface of the interface laid out for the console: a depth above 1 makes
+// a volume, which no cube map can be.
+ddsswizzle_status lay_out(const ddsswizzle_surface* s, ddsswizzle_console console, SurfaceGeometry& geometry,
+                          ddsswizzle_reason* reason) noexcept {
+    if (s == nullptr) return invalid(DDSSWIZZLE_REASON_NULL_POINTER, reason);
+    if (!known(console)) return invalid(DDSSWIZZLE_REASON_UNKNOWN_CONSOLE_OR_DIRECTION, reason);
+    Surface surface{s->format, TextureType::plain, s->width, s->height, s->depth, s->levels};
+    if (s->cube != 0) surface.type = TextureType::cube_map;
+    if (s->depth > 1) surface.type = TextureType::volume;
+    // The format first, as for a DDS file: a format the console has no
+    // layout for is unknown whatever else is asked.
+    const std::optional<FormatFacts> format = format_facts(s->format);
+    if (!format || !console_stores(*format, engine_console(console))) {
+        return verdict(Reason::format_not_on_console, reason);
+    }
+    if (s->cube != 0 && s->depth > 1) return verdict(Reason::cube_map_and_volume, reason);
+    if (s->depth <= 0) return verdict(Reason::side_not_positive, reason);
+    return verdict(lay_out_surface(surface, engine_console(console), geometry), reason);
+}
+
+// Whether [a, a + a_size) and [b, b + b_size) share a byte.
+bool overlap(const void* a, std::size_t a_size, const void* b, std::size_t b_size) noexcept {
+    const auto first = reinterpret_cast<std::uintptr_t>(a);
+    const auto second = reinterpret_cast<std::uintptr_t>(b);
+    return a_size != 0 && b_size != 0 && first < second + b_size && second < first + a_size;
+}
+
+std::span<const std::byte> bytes(const void* data, std::size_t size) noexcept {
+    return {static_cast<const std::byte*>(data), size};
+}
+
+}  // namespace
+
+extern "C" {
+
+const char* ddsswizzle_version(void) { return DDSSWIZZLE_VERSION_TEXT; }
+
+const char* ddsswizzle_status_message(ddsswizzle_status status) {
+    const auto at = static_cast<std::size_t>(status);
+    return at < status_messages.size() ? status_messages[at] : "";
+}
+
+const char* ddsswizzle_reason_text(ddsswizzle_reason reason) {
+    const auto at = static_cast<std::size_t>(reason);
+    return at < reason_texts.size() ? reason_texts[at] : "";
+}
+
+const char* ddsswizzle_format_name(uint32_t format) {
+    // The names are views of string literals, each followed by its terminator.
+    return dxgi_format_name(format).data() != nullptr ? dxgi_format_name(format).data() : "";
+}
+
+int ddsswizzle_format_number(const char* name, size_t length, uint32_t* format) {
+    if (name == nullptr || format == nullptr) return 0;
+    const std::optional<std::uint32_t> number = dxgi_format_number({name, length});
+    if (number) *format = *number;
+    return number ? 1 : 0;
+}
+
+ddsswizzle_status ddsswizzle_check(const ddsswizzle_surface* surface, ddsswizzle_console console,
+                                   ddsswizzle_reason* reason) {
+    SurfaceGeometry geometry;
+    return lay_out(surface, console, geometry, reason);
+}
+
+ddsswizzle_status ddsswizzle_sizes(const ddsswizzle_surface* surface, ddsswizzle_console console,
+                                   uint64_t* linear_size, uint64_t* console_size) {
+    SurfaceGeometry geometry;
+    const ddsswizzle_status status = lay_out(surface, console, geometry, nullptr);
+    if (status != DDSSWIZZLE_OK) return status;
+    if (linear_size != nullptr) *linear_size = geometry.linear_size;
+    if (console_size != nullptr) *console_size = geometry.console_size;
+    return DDSSWIZZLE_OK;
+}
+
+ddsswizzle_status ddsswizzle_place(const ddsswizzle_surface* surface, ddsswizzle_console console, int32_t level,
+                                   int32_t face, ddsswizzle_placement* placement) {
+    if (placement == nullptr) return invalid(DDSSWIZZLE_REASON_NULL_POINTER);
+    SurfaceGeometry geometry;
+    const ddsswizzle_status status = lay_out(surface, console, geometry, nullptr);
+    if (status != DDSSWIZZLE_OK) return status;
+    if (level < 0 || level >= geometry.surface.levels || face < 0 || static_cast<std::uint32_t>(face) >= geometry.faces) {
+        return invalid(DDSSWIZZLE_REASON_NO_SUCH_LEVEL);
+    }
+    const auto l = static_cast<std::uint32_t>(level);
+    const LevelPlace place = place_level(geometry, l, static_cast<std::uint32_t>(face));
+    const LevelGeometry sides = l < geometry.entries ? geometry.levels[l] : LevelGeometry{};
+    *placement = {level,
+                  face,
+                  static_cast<std::int32_t>(sides.width),
+                  static_cast<std::int32_t>(sides.height),
+                  static_cast<std::int32_t>(sides.depth),
+                  place.linear_offset,
+                  place.linear_bytes,
+                  place.console_offset,
+                  place.console_bytes};
+    return DDSSWIZZLE_OK;
+}
+
+ddsswizzle_status ddsswizzle_convert(const ddsswizzle_surface* surface, ddsswizzle_console console,
+                                     ddsswizzle_direction direction, const void* source, size_t source_size,
+                                     void* result, size_t result_size) {
+    if (!known(direction)) return invalid(DDSSWIZZLE_REASON_UNKNOWN_CONSOLE_OR_DIRECTION);
+    SurfaceGeometry geometry;
+    const ddsswizzle_status status = lay_out(surface, console, geometry, nullptr);
+    if (status != DDSSWIZZLE_OK) return status;
+    const Direction way = engine_direction(direction);
+    const std::uint64_t in = data_in_size(geometry, way);
+    const std::uint64_t out = data_out_size(geometry, way);
+    if ((source == nullptr && source_size != 0) || (result == nullptr && result_size != 0)) {
+        return invalid(DDSSWIZZLE_REASON_NULL_POINTER);
+    }
+    if (source_size < in) return verdict(Reason::data_short, nullptr);
+    if (result_size < out) return invalid(DDSSWIZZLE_REASON_RESULT_TOO_SMALL);
+    const auto in_bytes = static_cast<std::size_t>(in);
+    const auto out_bytes = static_cast<std::size_t>(out);
+    if (overlap(source, in_bytes, result, out_bytes)) return invalid(DDSSWIZZLE_REASON_BUFFERS_OVERLAP);
+    const bool done = convert_surface(geometry, way, bytes(source, in_bytes), {static_cast<std::byte*>(result), out_bytes});
+    return done ? DDSSWIZZLE_OK : verdict(Reason::data_short, nullptr);
+}
+
+ddsswizzle_status ddsswizzle_read_dds(const void* data, size_t size, ddsswizzle_dds* dds, ddsswizzle_reason* reason) {
+    if ((data == nullptr && size != 0) || dds == nullptr) return invalid(DDSSWIZZLE_REASON_NULL_POINTER, reason);
+    const DdsSurface read = read_dds_surface(bytes(data, size), size);
+    const Surface& s = read.surface;
+    const bool volume = s.type == TextureType::volume;
+    *dds = {{s.format, s.width, s.height, volume ? s.depth : 1, s.levels, s.type == TextureType::cube_map ? 1 : 0},
+            volume ? 1 : 0,
+            static_cast<std::uint32_t>(read.header_bytes)};
+    return verdict(read.reason, reason);
+}
+
+ddsswizzle_status ddsswizzle_check_dds(const void* file_start, size_t start_size, uint64_t file_size,
+                                       ddsswizzle_console console, ddsswizzle_direction direction,
+                                       uint64_t* converted_size, ddsswizzle_reason* reason) {
+    if (file_start == nullptr && start_size != 0) return invalid(DDSSWIZZLE_REASON_NULL_POINTER, reason);
+    if (!known(console) || !known(direction)) return invalid(DDSSWIZZLE_REASON_UNKNOWN_CONSOLE_OR_DIRECTION, reason);
+    const TexturePlan plan = plan_texture_conversion(bytes(file_start, start_size), file_size,
+                                                     engine_direction(direction), engine_console(console));
+    if (converted_size != nullptr) *converted_size = plan.output_length;
+    return verdict(plan.reason, reason);
+}
+
+ddsswizzle_status ddsswizzle_convert_dds(const void* file, size_t file_size, void* result, size_t result_size,
+                                         ddsswizzle_console console, ddsswizzle_direction direction) {
+    if ((file == nullptr && file_size != 0) || (result == nullptr && result_size != 0)) {
+        return invalid(DDSSWIZZLE_REASON_NULL_POINTER);
+    }
+    if (!known(console) || !known(direction)) return invalid(DDSSWIZZLE_REASON_UNKNOWN_CONSOLE_OR_DIRECTION);
+    const Direction way = engine_direction(direction);
+    const TexturePlan plan = plan_texture_conversion(bytes(file, file_size), file_size, way, engine_console(console));
+    if (plan.reason != Reason::none) return verdict(plan.reason, nullptr);
+    if (result_size < plan.output_length) return invalid(DDSSWIZZLE_REASON_RESULT_TOO_SMALL);
+    const auto out_bytes = static_cast<std::size_t>(plan.output_length);
+    if (overlap(file, file_size, result, out_bytes)) return invalid(DDSSWIZZLE_REASON_BUFFERS_OVERLAP);
+    const bool done = convert_texture_image(plan, way, bytes(file, file_size), {static_cast<std::byte*>(result), out_bytes});
+    return done ? DDSSWIZZLE_OK : verdict(Reason::data_short, nullptr);
+}
+
+}  // extern "C"
