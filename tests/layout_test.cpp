@@ -1,155 +1,205 @@
-// The level walks of the console layouts against the bit-by-bit oracles, and
-// sizes. (The worked values of the index rules are checked where the rules
-// are defined, by static_assert; here they check the oracle, which the walks
-// are then held to at every position of many shapes.)
+// The PS3 layouts: the worked values of the index rules, the checks and sizes
+// of the surface geometry, and the level walks against the bit-by-bit oracle
+// over many shapes, with every kernel set the processor has.
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <string>
 
 #include "layout/block_tiling.h"
-#include "layout/kernel_set.h"
 #include "layout/morton.h"
 #include "support/oracles.h"
 #include "support/texture_builder.h"
 
-namespace ddsswizzle {
+namespace ddsswizzle::engine {
 namespace {
 
-TEST(LayoutRules, SizesKernelSetsAndIndexRules) {
-    // 256 x 128 with 9 levels: the ninth is 1 x 0 and counts nothing. A
-    // volume's sides stop at 1: 8 x 4 x 2, 4 x 2 x 1, 2 x 1 x 1, then 1 x 1 x 1.
-    EXPECT_EQ(pixel_levels_size(4, {256, 128, 9}), 4U * (32768 + 8192 + 2048 + 512 + 128 + 32 + 8 + 2));
-    for (const auto& [chain, bytes] : {std::pair(VolumeChain{8, 4, 2, 6}, 64U + 8 + 2 + 1 + 1 + 1), {{8, 4, 2, 2}, 64U + 8}, {{1, 1, 4, 4}, 4U + 2 + 1 + 1},
-                                       {{1, 4, 1, 3}, 4U + 2 + 1}, {{4, 1, 1, 3}, 4U + 2 + 1}, {{1, 1, 1, 0x7FFFFFFF}, 0x7FFFFFFFU},
-                                       {{0, 4, 4, 3}, 0U}, {{4, 0, 4, 3}, 0U}, {{4, 4, 0, 3}, 0U}}) {
-        EXPECT_EQ(volume_levels_size(4, chain), 4 * std::uint64_t{bytes}) << chain.width << "x" << chain.height << "x" << chain.depth;
-    }
-    // Narrow block levels count fewer bytes than a file stores (2 x 2 DXT1:
-    // 2 bytes): 256 x 256 in 9 levels stores 43704 bytes of DXT1, 87408 of DXT5.
-    EXPECT_EQ(block_levels_size(8, {256, 256, 9}), 43704U - 14);
-    EXPECT_EQ(block_levels_size(16, {256, 256, 9}), 87408U - 27);
-    // Sizes never wrap: an absurd header saturates instead of looking small.
-    EXPECT_GT(block_levels_size(16, {0x7FFFFFFF, 0x7FFFFFFF, 127}), std::uint64_t{1} << 60U);
-    EXPECT_GT(pixel_levels_size(4, {0x7FFFFFFF, 0x7FFFFFFF, 127}), std::uint64_t{1} << 60U);
-    EXPECT_EQ(volume_levels_size(4, {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 127}), ~std::uint64_t{0});
-    // The walks use the widest kernel set available.
-    for (const KernelSet set : {KernelSet::sse2, KernelSet::avx2}) EXPECT_TRUE(!kernel_set_available(set) || best_kernel_set() >= set);
-    // The oracle gives the worked values: (x, y, z) of a w x h x d level at its position.
-    const std::array<std::uint32_t, 7> worked[] = {{1, 0, 0, 2, 2, 2, 1}, {0, 1, 0, 2, 2, 2, 2}, {0, 0, 1, 2, 2, 2, 4}, {1, 1, 1, 2, 2, 2, 7},
-                                                   {2, 0, 0, 4, 2, 2, 8}, {3, 1, 1, 4, 2, 2, 15}, {0, 0, 2, 2, 2, 4, 8}, {1, 1, 3, 2, 2, 4, 15},
-                                                   {2, 1, 0, 4, 4, 1, 6}};
-    for (const auto& [x, y, z, w, h, d, position] : worked) EXPECT_EQ(testing::morton_by_bits(x, y, z, w, h, d), position);
-    // Both index rules at every position of every power-of-two shape up to 32 x 32 x 32.
+using testing::Ps3Format;
+
+TEST(LayoutRules, WorkedIndexValues) {
+    // (x, y, z) of a w x h x d level at its Morton position.
+    const std::array<std::uint32_t, 7> morton[] = {{1, 0, 0, 4, 2, 1, 1}, {0, 1, 0, 4, 2, 1, 2}, {2, 0, 0, 4, 2, 1, 4},
+                                                   {3, 1, 0, 4, 2, 1, 7}, {0, 2, 0, 2, 4, 1, 4}, {1, 3, 0, 2, 4, 1, 7},
+                                                   {2, 1, 0, 4, 4, 1, 6}, {0, 0, 1, 2, 2, 2, 4}, {3, 1, 1, 4, 2, 2, 15},
+                                                   {1, 1, 3, 2, 2, 4, 15}};
+    for (const auto& [x, y, z, w, h, d, position] : morton) EXPECT_EQ(testing::morton_index(x, y, z, w, h, d), position);
+    const std::pair<std::uint32_t, std::uint32_t> tiled[] = {{0, 0}, {1, 4}, {2, 8}, {31, 124}, {32, 2}, {33, 6}, {64, 128},
+                                                             {128, 512}, {1024, 65}, {2048, 4160}, {4096, 256},
+                                                             {8191, 8191}, {8192, 8192}, {8193, 8196}, {12345, 8550}};
+    for (const auto& [j, t] : tiled) EXPECT_EQ(block_tile_index(j), t) << j;
+    for (const auto& [j, t] : tiled) EXPECT_EQ(testing::block_tile_by_table(j), t) << j;
     int differ = 0;
-    for (std::uint32_t shape = 0; shape < 216; ++shape) {
-        const std::uint32_t w = 1U << shape % 6, h = 1U << shape / 6 % 6, d = 1U << shape / 36;
-        for (std::uint32_t p = 0; p < w * h * d; ++p) {
-            const std::uint64_t oracle = testing::morton_by_bits(p % w, p / w % h, p / w / h, w, h, d);
-            differ += morton_index_3d(p % w, p / w % h, p / w / h, w, h, d) != oracle;
-            differ += d == 1 && std::uint64_t(morton_index(std::int32_t(p % w), std::int32_t(p / w), std::int32_t(w), std::int32_t(h))) != oracle;
-        }
-    }
+    for (std::uint32_t j = 0; j < 3 * 8192; ++j) differ += block_tile_index(j) != testing::block_tile_by_table(j);
     EXPECT_EQ(differ, 0);
 }
 
-enum class Walk { pixels, volume, blocks };
+// DXGI formats of each kind the PS3 stores.
+constexpr std::uint32_t r8 = 61, b5g6r5 = 85, bgra8 = 87, rgba16f = 10, rgba32f = 2, r32f = 41, bc1 = 71, bc3 = 77;
 
-// A walk of the chain (its depth only read by the volume walk) over a buffer
-// of `length` bytes (by default twice the top level and 5 bytes more) placed
-// `shift` bytes into its allocation.
-struct WalkCase { Walk walk; std::uint32_t element; VolumeChain chain; std::size_t length = 0, shift = 0; };
+Surface surface(std::uint32_t format, std::int32_t w, std::int32_t h, std::int32_t levels, TextureType type = TextureType::plain,
+                std::int32_t depth = 1) {
+    return {format, type, w, h, depth, levels};
+}
 
-// The case with every kernel set the processor has, both directions, against
-// the oracle.
-void expect_walk_matches(const WalkCase& c) {
-    const auto [walk, element, chain, given_length, shift] = c;
-    const LevelChain chain2d{chain.width, chain.height, chain.level_count};
-    const std::size_t top = std::size_t(chain.width) * std::size_t(chain.height) * std::size_t(chain.depth) * element;
-    const std::size_t length = given_length != 0 ? given_length : 2 * (walk == Walk::blocks ? top / 16 : top) + 5;
-    SCOPED_TRACE(::testing::Message() << int(walk) << ", " << element << ", " << ::testing::PrintToString(std::array{chain.width, chain.height, chain.depth, chain.level_count}) << ", " << length << " at " << shift);
-    const std::vector<std::byte> source = testing::random_bytes(length, static_cast<std::uint32_t>(length) + element);
-    const auto at = [shift](std::vector<std::byte>& buffer) { return std::span(buffer).subspan(shift); };
-    const std::vector<std::byte> swizzled = walk == Walk::blocks ? testing::oracle_block_levels(element, chain2d, source, Direction::swizzle)
-                                                                 : testing::oracle_morton_levels(element, chain, walk == Walk::volume, source, Direction::swizzle);
-    for (const KernelSet set : {KernelSet::portable, KernelSet::sse2, KernelSet::avx2}) {
-        // Swizzle gives the oracle's order, unswizzle takes it back.
-        for (const auto& [way, from, to] : {std::tuple(Direction::swizzle, &source, &swizzled), {Direction::unswizzle, &swizzled, &source}}) {
-            if (!kernel_set_available(set)) continue;
-            std::vector<std::byte> in(shift + length), out(shift + length, std::byte{0xEE});
-            std::copy(from->begin(), from->end(), at(in).begin());
-            if (walk == Walk::pixels) convert_pixel_levels_using(set, element, chain2d, at(in), at(out), way);
-            if (walk == Walk::volume) convert_volume_levels_using(set, element, chain, at(in), at(out), way);
-            if (walk == Walk::blocks) convert_block_levels_using(set, element, chain2d, at(in), at(out), way);
-            ASSERT_TRUE(std::ranges::equal(*to, at(out))) << "set " << int(set) << ", direction " << int(way);
-        }
+// Checks and sizes, both consoles: the reason, or the linear size, and the
+// bytes the PS3 walks reach (a 2D chain of pixels of at most 4 bytes or of
+// blocks counts no lower bound of 1: 256 x 128 ends at 1 x 0, DXT levels of
+// 2 x 2 count 2 bytes; wider texels and volumes stop after their 1 x 1 level).
+TEST(LayoutRules, ChecksAndSizesOfSurfaces) {
+    using enum TextureType;
+    struct Row { Surface s; Console console; Reason reason; std::uint64_t linear = 0, reach = 0; };
+    const Row rows[] = {
+        {surface(bgra8, 256, 128, 9), Console::ps3, Reason::none, 4 * 43691, 4 * 43690},
+        {surface(bc1, 256, 256, 9), Console::ps3, Reason::none, 43704, 43690},
+        {surface(bc3, 256, 256, 9), Console::ps3, Reason::none, 87408, 87381},
+        {surface(bc1, 6, 10, 3), Console::ps3, Reason::none, 8 * (6 + 2 + 1), 30 + 7 + 1},
+        {surface(bgra8, 8, 4, 4, volume, 2), Console::ps3, Reason::none, 4 * 75, 4 * 75},
+        {surface(rgba16f, 4, 4, 5), Console::ps3, Reason::none, 8 * 23, 8 * 21},
+        {surface(rgba16f, 8, 2, 4), Console::ps3, Reason::none, 8 * 23, 8 * 23},
+        {surface(bgra8, 4, 4, 3, cube_map), Console::ps3, Reason::none, 6 * 4 * 21, 6 * 4 * 21},
+        {surface(bgra8, 4, 4, 127), Console::ps3, Reason::none, 4 * (21 + 124), 4 * 21},
+        {surface(80, 4, 4, 1), Console::ps3, Reason::format_not_on_console},
+        {surface(54, 4, 4, 1), Console::ps3, Reason::format_not_on_console},
+        {surface(bgra8, 6, 4, 1), Console::ps3, Reason::width_not_power_of_two},
+        {surface(r8, 4, 12, 1), Console::ps3, Reason::height_not_power_of_two},
+        {surface(rgba32f, 4, 4, 1, volume, 3), Console::ps3, Reason::depth_not_power_of_two},
+        {surface(bgra8, 4, 4, 4, volume, 4), Console::ps3, Reason::level_count_out_of_range},
+        {surface(bgra8, 4, 4, 128), Console::ps3, Reason::level_count_out_of_range},
+        {surface(bgra8, 4, 4, 0), Console::ps3, Reason::level_count_out_of_range},
+        {surface(bc1, 16, 16, 1, volume, 16), Console::ps3, Reason::volume_not_on_console},
+        {surface(bgra8, 0, 4, 1), Console::ps3, Reason::side_not_positive},
+        {surface(bc1, -512, 512, 1), Console::ps3, Reason::side_not_positive},
+        {surface(bgra8, 4, 4, 1, volume, 0), Console::ps3, Reason::side_not_positive},
+        {surface(bgra8, 1024, 1024, 1, volume, 512), Console::ps3, Reason::level_too_large},  // 2 GiB
+        {surface(r8, 1 << 30, 1 << 30, 1, volume, 1 << 30), Console::ps3, Reason::level_too_large},
+        {surface(bc3, 0x7FFFFFFF, 0x7FFFFFFF, 1), Console::ps3, Reason::level_too_large},
+        {surface(rgba16f, 4, 4, 1), Console::x360, Reason::format_not_on_console},
+        {surface(bgra8, 4, 4, 1, volume, 4), Console::x360, Reason::volume_not_on_console},
+        {surface(bgra8, 8193, 1, 1), Console::x360, Reason::side_above_limit},
+        {surface(bgra8, 4, 4, 4), Console::x360, Reason::level_count_out_of_range},
+        {surface(83, 8192, 1, 14), Console::x360, Reason::none, 16 * (2048 + 1024 + 512 + 256 + 128 + 64 + 32 + 16 + 8 + 4 + 2 + 1 + 1 + 1)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::Message() << &row - rows);
+        SurfaceGeometry g;
+        ASSERT_EQ(lay_out_surface(row.s, row.console, g), row.reason);
+        if (row.reason != Reason::none) continue;
+        EXPECT_EQ(g.linear_size, row.linear);
+        const std::uint64_t reach = row.console == Console::ps3 ? g.ps3_reach : row.reach;
+        EXPECT_EQ(std::tuple(reach, g.console_size), std::tuple(row.reach, row.console == Console::ps3 ? row.linear : g.console_size));
     }
 }
 
-// The cases, in sweeps of at most a second or two each, which CTest runs side by side.
+// One walk: a surface laid out for the PS3 over a buffer of `length` bytes
+// (0: what the walks reach and 5 more) placed `shift` bytes into its
+// allocation, against the oracle, both ways, with one kernel set.
+struct WalkCase { Surface s; std::size_t length = 0, shift = 0; };
+
+Ps3Format ps3_format(const SurfaceGeometry& g) {
+    return {g.format.block_bytes, g.format.ps3 == Ps3Rule::block_tiling, g.format.ps3_swap};
+}
+
+void expect_walk_matches(const WalkCase& c, KernelSet set) {
+    SurfaceGeometry g;
+    ASSERT_EQ(lay_out_surface(c.s, Console::ps3, g), Reason::none);
+    const std::size_t length = c.length != 0 ? c.length : static_cast<std::size_t>(g.ps3_reach) + 5;
+    SCOPED_TRACE(::testing::Message() << "format " << c.s.format << ", " << c.s.width << "x" << c.s.height << "x" << c.s.depth
+                                      << ", " << c.s.levels << " levels, type " << int(c.s.type) << ", " << length << " at " << c.shift);
+    const std::vector<std::byte> source = testing::random_bytes(length, static_cast<std::uint32_t>(length) + c.s.format);
+    const std::vector<std::byte> swizzled =
+        testing::ps3_payload(ps3_format(g), {c.s.width, c.s.height, c.s.depth}, c.s.levels, c.s.type == TextureType::volume,
+                             g.faces, static_cast<std::size_t>(g.linear_face_bytes), source, Direction::swizzle);
+    // Swizzle gives the oracle's order, unswizzle takes it back.
+    for (const auto& [way, from, to] : {std::tuple(Direction::swizzle, &source, &swizzled), {Direction::unswizzle, &swizzled, &source}}) {
+        std::vector<std::byte> in(c.shift + length), out(c.shift + length, std::byte{0xEE});
+        std::copy(from->begin(), from->end(), in.begin() + static_cast<std::ptrdiff_t>(c.shift));
+        const auto at = [&c](std::vector<std::byte>& b) { return std::span(b).subspan(c.shift); };
+        if (g.format.ps3 == Ps3Rule::block_tiling) {
+            convert_block_levels(g, at(in), at(out), way, set);
+        } else {
+            convert_morton_levels(g, at(in), at(out), way, set);
+        }
+        ASSERT_TRUE(std::ranges::equal(*to, at(out))) << "direction " << int(way);
+    }
+}
+
+// The cases, in sweeps of a second or two each, which CTest runs side by side.
 struct Sweep { std::string name; std::vector<WalkCase> cases; };
 
 std::vector<Sweep> sweeps() {
-    const auto levels = [](std::int32_t side) { return std::int32_t(std::bit_width(std::uint32_t(side))); };  // down to 1 x 1
+    using enum TextureType;
+    const auto full = [](std::int32_t side) { return std::int32_t(std::bit_width(std::uint32_t(side))); };
     std::vector<Sweep> all;
-    for (const std::uint32_t bpp : {1U, 2U, 4U}) {
-        // Every power-of-two 2D shape, one level and the full chain (non-square
-        // chains reach a side of 0 before it ends), with bytes after it.
-        for (const std::int32_t first : {1, 512, 1024}) {
-            Sweep& s = all.emplace_back(Sweep{"Pixels" + std::to_string(bpp) + "Width" + std::to_string(first), {}});
-            for (std::int32_t w = first; w <= (first == 1 ? 256 : first); w *= 2) {
-                for (std::int32_t h = 1; h <= 1024; h *= 2) {
-                    s.cases.push_back({Walk::pixels, bpp, {w, h, 1, 1}, std::size_t(w * h) * bpp});
-                    s.cases.push_back({Walk::pixels, bpp, {w, h, 1, levels(std::max(w, h))}});
-                }
+    // Every power-of-two 2D shape up to 256 x 1024 (wider texels 64 x 256),
+    // one level over exactly its bytes and the full chain with bytes after it;
+    // cube maps of a few shapes.
+    for (const std::uint32_t format : {r8, b5g6r5, bgra8, rgba16f, rgba32f, r32f}) {
+        Sweep& s = all.emplace_back(Sweep{"Format" + std::to_string(format), {}});
+        const std::int32_t most = format == rgba16f || format == rgba32f ? 64 : 256;
+        for (std::int32_t w = 1; w <= most; w *= 2) {
+            for (std::int32_t h = 1; h <= 4 * most; h *= 2) {
+                s.cases.push_back({surface(format, w, h, 1), 0});
+                s.cases.push_back({surface(format, w, h, full(std::max(w, h)))});
             }
         }
-        // Every power-of-two volume up to 32 x 32 x 32, one level and the full
-        // chain and two more, and long thin ones.
-        Sweep& s = all.emplace_back(Sweep{"Volume" + std::to_string(bpp), {}});
-        for (std::int32_t shape = 0; shape < 216; ++shape) {
-            const std::int32_t w = 1 << shape % 6, h = 1 << shape / 6 % 6, d = 1 << shape / 36;
-            s.cases.push_back({Walk::volume, bpp, {w, h, d, 1}, std::size_t(w * h * d) * bpp});
-            s.cases.push_back({Walk::volume, bpp, {w, h, d, levels(std::max({w, h, d})) + 2}});
+        for (const auto& [w, h] : {std::pair{16, 16}, {32, 8}, {1, 4}}) s.cases.push_back({surface(format, w, h, full(std::max(w, h)), cube_map)});
+        // Every power-of-two volume up to 16 x 16 x 16, one level and the full
+        // chain, and long thin ones.
+        for (std::int32_t shape = 0; shape < 125; ++shape) {
+            const std::int32_t w = 1 << shape % 5, h = 1 << shape / 5 % 5, d = 1 << shape / 25;
+            s.cases.push_back({surface(format, w, h, full(std::max({w, h, d})), volume, d)});
         }
-        for (const VolumeChain chain : {VolumeChain{1, 1, 256, 9}, {256, 2, 1, 9}, {2, 1, 128, 8}, {1, 256, 2, 9}, {128, 1, 4, 8}, {4, 128, 8, 8}}) s.cases.push_back({Walk::volume, bpp, chain});
+        for (const auto& [w, h, d] : {std::array{1, 1, 256}, {256, 2, 1}, {2, 1, 128}, {4, 128, 8}}) {
+            s.cases.push_back({surface(format, w, h, full(std::max({w, h, d})), volume, d)});
+        }
     }
-    // Copied, not converted: levels reaching past the buffer, a chain of no levels, sides that are not powers of two, 3-byte
-    // pixels, a volume with a side of 0.
-    all.push_back({"CopiedLevels", {{Walk::pixels, 4, {64, 64, 1, 7}, 100}, {Walk::pixels, 4, {64, 64, 1, 7}, 16384 + 4096 + 10},
-                                    {Walk::volume, 2, {16, 16, 16, 5}, 8192 + 1024 + 100}, {Walk::pixels, 2, {8, 8, 1, -1}}, {Walk::volume, 4, {8, 8, 8, -1}},
-                                    {Walk::pixels, 4, {12, 20, 1, 4}}, {Walk::volume, 2, {6, 4, 2, 3}}, {Walk::pixels, 3, {8, 8, 1, 4}}, {Walk::volume, 3, {4, 4, 4, 3}},
-                                    {Walk::volume, 4, {8, 8, 0, 3}, 1024}}});
+    // Levels reaching past the buffer, with every level after them, are copied.
+    all.push_back({"CopiedPastTheBuffer", {{surface(bgra8, 64, 64, 7), 100}, {surface(bgra8, 64, 64, 7), 16384 + 4096 + 10},
+                                           {surface(b5g6r5, 16, 16, 5, volume, 16), 8192 + 1024 + 101},
+                                           {surface(rgba16f, 32, 32, 6), 8192 + 2048 + 3}}});
     // Levels of 8 MiB and more are written with streaming stores when the
-    // destination is 16-byte aligned (shift 0); narrow ones too, the
-    // unswizzle only with tile rows of whole 64-byte lines (16 x 4 bytes).
-    for (const auto& [bpp, chain, shift] : {std::tuple(4U, VolumeChain{2048, 1024, 1, 2}, 0), {4U, {2048, 1024, 1, 2}, 3}, {2U, {2048, 2048, 1, 1}, 0},
-                                            {4U, {16, 131072, 1, 1}, 0}, {2U, {16, 262144, 1, 1}, 0}, {4U, {128, 128, 128, 2}, 0},
-                                            {4U, {128, 128, 128, 2}, 3}, {2U, {256, 128, 128, 1}, 0}}) {
-        const Walk walk = chain.depth > 1 ? Walk::volume : Walk::pixels;
-        const std::uint64_t size = walk == Walk::volume ? volume_levels_size(bpp, chain) : pixel_levels_size(bpp, {chain.width, chain.height, chain.level_count});
-        all.push_back({"Streamed" + std::to_string(bpp) + "Bytes" + std::to_string(chain.width) + "x" + std::to_string(chain.height) + "x" +
-                           std::to_string(chain.depth) + "Shift" + std::to_string(shift), {{walk, bpp, chain, size, std::size_t(shift)}}});
+    // destination is 16-byte aligned (shift 0); narrow ones too.
+    for (const auto& [c, name] : {std::pair{WalkCase{surface(bgra8, 2048, 1024, 2), 0, 0}, "Bgra2048x1024"},
+                                  {{surface(bgra8, 2048, 1024, 2), 0, 3}, "Bgra2048x1024Shift3"},
+                                  {{surface(b5g6r5, 2048, 2048, 1), 0, 0}, "B5g6r5_2048"},
+                                  {{surface(bgra8, 16, 131072, 1), 0, 0}, "BgraNarrow"},
+                                  {{surface(rgba16f, 1024, 1024, 1), 0, 0}, "Rgba16f1024"},
+                                  {{surface(rgba32f, 512, 1024, 1), 0, 4}, "Rgba32f512x1024Shift4"},
+                                  {{surface(bgra8, 128, 128, 2, volume, 128), 0, 0}, "Volume128"},
+                                  {{surface(b5g6r5, 256, 128, 1, volume, 128), 0, 0}, "Volume256x128x128"}}) {
+        all.push_back({std::string("Streamed") + name, {c}});
     }
-    // Blocks: 8192 blocks: tiled, smaller levels copied; 8191; two groups; a
-    // partial third; one and a half; below at every level; reaching height 0;
-    // sides not multiples of 4; 64 groups; a level one block row high; past
-    // the buffer; a later tiled level past it.
-    Sweep& blocks = all.emplace_back(Sweep{"Blocks", {{Walk::blocks, 8, {512, 256, 1, 1}, 0xFFFF}, {Walk::blocks, 8, {1024, 1024, 1, 2}, 0x90000}}});
-    for (const VolumeChain& chain : {VolumeChain{512, 256, 1, 10}, {4 * 8191, 4, 1, 1}, {512, 512, 1, 10}, {640, 480, 1, 10}, {512, 384, 1, 1},
-                                     {256, 256, 1, 9}, {1024, 4, 1, 11}, {6, 6, 1, 3}, {1024, 1024, 1, 11}, {262144, 1, 1, 1}}) {
-        for (const std::uint32_t block : {8U, 16U}) blocks.cases.push_back({Walk::blocks, block, chain});
+    // Blocks: 8192 blocks tiled, smaller levels copied; 8191; two groups; a
+    // partial third; below at every level; sides not multiples of 4 (the
+    // counted offsets of 1026 x 1026 put level 1 off the block grid); a level
+    // one block row high; cube maps; past the buffer.
+    Sweep& blocks = all.emplace_back(Sweep{"Blocks", {{surface(bc1, 512, 256, 1), 0xFFFF}, {surface(bc1, 1024, 1024, 2), 0x90000}}});
+    for (const Surface& s : {surface(bc1, 512, 256, 10), surface(bc1, 4 * 8191, 4, 1), surface(bc1, 512, 512, 10), surface(bc1, 640, 480, 10),
+                             surface(bc1, 256, 256, 9), surface(bc1, 1026, 1026, 3), surface(bc1, 6, 6, 3), surface(bc1, 262144, 4, 1),
+                             surface(bc1, 512, 256, 10, cube_map)}) {
+        blocks.cases.push_back({s});
+        blocks.cases.push_back({Surface{bc3, s.type, s.width, s.height, 1, s.levels}});
     }
     return all;
 }
 
-class LevelWalks : public ::testing::TestWithParam<Sweep> {};
+class LevelWalks : public ::testing::TestWithParam<std::tuple<Sweep, KernelSet>> {};
 
 TEST_P(LevelWalks, MatchTheOracle) {
-    for (const WalkCase& c : GetParam().cases) ASSERT_NO_FATAL_FAILURE(expect_walk_matches(c));
+    const auto& [sweep, set] = GetParam();
+    if (!kernel_set_available(set)) GTEST_SKIP() << "this processor (or build) has no kernel set " << int(set);
+    for (const WalkCase& c : sweep.cases) ASSERT_NO_FATAL_FAILURE(expect_walk_matches(c, set));
 }
 
-INSTANTIATE_TEST_SUITE_P(Sweeps, LevelWalks, ::testing::ValuesIn(sweeps()), [](const auto& info) { return info.param.name; });
+std::string sweep_name(const ::testing::TestParamInfo<std::tuple<Sweep, KernelSet>>& info) {
+    constexpr std::array<const char*, 3> sets = {"Portable", "Sse2", "Avx2"};
+    return std::get<0>(info.param).name + sets.at(static_cast<std::size_t>(std::get<1>(info.param)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sweeps, LevelWalks,
+                         ::testing::Combine(::testing::ValuesIn(sweeps()),
+                                            ::testing::Values(KernelSet::portable, KernelSet::sse2, KernelSet::avx2)),
+                         sweep_name);
 
 }  // namespace
-}  // namespace ddsswizzle
+}  // namespace ddsswizzle::engine

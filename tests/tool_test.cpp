@@ -2,7 +2,7 @@
 // line, the refusals, and faults injected from outside (limits, signals,
 // another user, links, failing system calls). Each case gives the exact output
 // and exit status, and the file ends either converted exactly (as the library
-// converts it in memory, which texture_test checks against the bit-by-bit
+// converts it in memory, which the other tests check against the bit-by-bit
 // rules; mode and owner kept) or untouched (bytes, time stamp, mode, inode,
 // owner), with nothing left beside it.
 #include <gtest/gtest.h>
@@ -30,7 +30,9 @@
 #endif
 
 #include "support/texture_builder.h"
-#include "texture/texture_file.h"
+#include "cli/file_io.h"
+#include "cli/payload_buffer.h"
+#include "ddsswizzle/ddsswizzle.hpp"
 
 namespace ddsswizzle {
 namespace {
@@ -96,6 +98,17 @@ const std::string cannot_write = "\nCannot write file\n";
 const std::string unsupported = "\nUnsupported size\n";
 const std::string truncated = "\nTexture data is truncated\n";
 const std::string not_confirmed = "\nConverted, not confirmed on disk\n";  // converted, status 1
+const std::string truncated_info = "Texture data is truncated (the data is shorter than the texture it should hold)";
+const std::string unsupported_info = "Unsupported size (the width is not a power of two, which Morton order needs)";
+
+std::string twice(const std::string& verdict) { return "\nswiz: " + verdict + "\nunswiz: " + verdict; }
+
+// What info says of tiled(): a console's sizes, swiz converting, unswiz as given.
+std::string info_of_tiled(const std::string& console, std::size_t image, std::size_t converted, const std::string& unswiz) {
+    return "\nFormat: BC1_UNORM (DXGI 71)\nTexture: 2D texture, 512 x 256 pixels, 10 levels\nPayload: 87400 bytes from byte 128\n" +
+           console + ": 87400 bytes of linear levels, " + std::to_string(image) + " bytes in console layout\nswiz: converts, the file "
+           "becomes " + std::to_string(converted) + " bytes\nunswiz: " + unswiz + "\n";
+}
 
 constexpr bool windows = std::is_same_v<fs::path::value_type, wchar_t>;  // Windows alone keeps paths in UTF-16
 
@@ -115,6 +128,7 @@ struct Case {
     fs::path file = "t.dds";       // where the texture is
     bool held_open = false;        // by this program, as an image viewer might
     fs::path keeps_old;            // another name of the file, which keeps the old contents
+    bool prefix_only = false;      // the output begins with `output`
 };
 
 // The one way the tests start the tool, a copy of it in the case's folder
@@ -185,9 +199,10 @@ void check_all(const std::vector<Case>& cases, const ScratchFolder& folder) {
         // A platform word that begins with "x360" asks for the Xbox 360 layout.
         const bool x360 = c.args.size() > 2 && c.args[2].string().rfind("x360", 0) == 0;
         const Console console = x360 ? Console::x360 : Console::ps3;
-        std::vector<std::byte> swizzled(
-            plan_texture_conversion(c.texture, c.texture.size(), Direction::swizzle, console).output_length);
-        static_cast<void>(convert_texture_image(c.texture, swizzled, Direction::swizzle, console));
+        std::uint64_t swizzled_size = 0;
+        static_cast<void>(check_dds(c.texture, c.texture.size(), console, Direction::swizzle, swizzled_size));
+        std::vector<std::byte> swizzled(swizzled_size);
+        static_cast<void>(convert_dds(c.texture, swizzled, console, Direction::swizzle));
         const FileState before = state_of(c.file);
         const std::vector<fs::path> entries = folder.entries();
         std::ifstream reader(c.held_open ? c.file : fs::path());
@@ -196,7 +211,7 @@ void check_all(const std::vector<Case>& cases, const ScratchFolder& folder) {
         for (int pass = 0; pass < (args.size() > 1 && args[0] == "swiz" && c.left == 0 ? 2 : 1); ++pass) {
             if (pass == 1) args[0] = "unswiz";
             const auto [output, status] = run_tool(c, args);
-            EXPECT_EQ(output, c.output) << "run " << pass + 1;
+            EXPECT_EQ(c.prefix_only ? output.substr(0, c.output.size()) : output, c.output) << "run " << pass + 1;
             EXPECT_EQ(status, c.output == "\n" ? 0 : c.status) << "run " << pass + 1;
             const FileState after = state_of(c.file);
             const bool kept = after.mode == before.mode && after.owner == before.owner;
@@ -262,15 +277,21 @@ TEST(Tool, CommandLineHeadersAndPaths) {
         cli({"swiz", "t.dds", "x3600"}, "\n"), cli({"swiz", "missing.dds", "x360"}, cannot_open),
         cli({"SWIZ", "t.dds"}, wrong_mode), cli({"unswiz2", "t.dds"}, wrong_mode), cli({"", "t.dds", "x360"}, wrong_mode),
         cli({"swiz", "missing.dds"}, cannot_open), cli({"swiz", "."}, cannot_open),
-        {.name = "0 bytes", .output = "\nNot a DDS texture\n", .texture = {}},
+        // A refusal of each kind; the verdicts themselves are checked in memory.
         {.name = "DX10, 147 bytes", .output = "\nNot a DDS texture\n", .texture = short_dx10},
-        refused("\nUnknown format\n", {64, 64, 1, {}, 0x40, 24}, 12288), refused(truncated, rgba_fields(32, 1, 1, 1), 0),
-        refused("\nUnsupported texture type\n", array, 16384),
+        refused("\nUnknown format\n", {64, 64, 1, {}, 0x40, 24}, 12288), refused(truncated, rgba_fields(32, 64, 64, 127), chain - 1),
+        refused("\nUnsupported texture type\n", array, 16384), refused(unsupported, rgba_fields(16, 48, 64, 1), 6144),
         {.name = "cube map", .texture = make_texture(cube, 6 * stored_payload_size(512, 256, 10, 8, true))},
-        refused(truncated, rgba_fields(32, 64, 64, 127), chain - 1), refused(truncated, dxt_fields("DXT1", 512, 256, 10), 65535),
-        refused(unsupported, dxt_fields("DXT1", 0, 64, 1), 1024), refused(unsupported, rgba_fields(16, 48, 64, 1), 6144),
-        refused(unsupported, dxt_fields("DXT5", INT32_MAX, INT32_MAX, 1), 1024),
-        refused(unsupported, rgba_fields(32, 16384, 32768, 1), 1024),
+        // info describes and changes nothing; --help and --version.
+        cli({"info", "t.dds"}, info_of_tiled("PS3", 87400, 87528, "converts, the file becomes 87528 bytes"), 0),
+        cli({"info", "t.dds", "x360"}, info_of_tiled("Xbox 360", 106496, 106624, truncated_info), 0),
+        {.name = "info, refused", .args = {"info", "t.dds"}, .output = "\nFormat: B8G8R8A8_UNORM (DXGI 87)\nTexture: 2D texture, "
+         "48 x 64 pixels, 1 level\nPayload: 12288 bytes from byte 128" + twice(unsupported_info) + "\n",
+         .texture = make_texture(rgba_fields(32, 48, 64, 1), 12288)},
+        {.name = "info, unknown", .args = {"info", "t.dds"}, .output = "\nUnknown format (the header's pixel format matches no "
+         "row of the recognition table)\n", .texture = make_texture({64, 64, 1, {}, 0x40, 24}, 12288)},
+        cli({"info", "missing.dds"}, cannot_open), cli({"--version"}, "\nddsswizzle " + std::string(version()) + "\n", 0),
+        {.name = "--help", .args = {"--help", "t.dds"}, .output = banner.substr(0, banner.size() - 1) + "\n", .status = 0, .prefix_only = true},
         {.name = "the sample", .texture = read_file(DDSSWIZZLE_SAMPLE)},
         {.name = "4 MiB, above the size of a huge page", .texture = make_texture(rgba_fields(32, 1024, 1024, 1), 4 << 20U)},
         // Windows does not replace a file another program holds open without
@@ -320,13 +341,11 @@ TEST(Tool, VolumesAndXbox360) {
 }
 
 // Killed or failing writes, failing system calls and allocations, taken
-// temporary names, names at the length limit, links, what is not a file, and
-// files and folders the tool may not change, which as root it could: it runs
-// as the user nobody. And the mode and owner a rewrite keeps.
+// temporary names, names at the length limit, links, what is not a file.
 TEST(Tool, FaultsInjectedFromOutside) {
 #ifdef _WIN32
-    GTEST_SKIP() << "needs prlimit, trap, LD_PRELOAD, ln, mkfifo, chown and setpriv around the executable; on "
-                    "Windows the read-only and held-open cases of Tool.CommandLineHeadersAndPaths refuse the file";
+    GTEST_SKIP() << "needs prlimit, trap, LD_PRELOAD, ln and mkfifo around the executable; on Windows the read-only "
+                    "and held-open cases of Tool.CommandLineHeadersAndPaths refuse the file";
 #else
     // Preloads tests/fault_shim.cpp with the rule (AddressSanitizer is told a
     // library comes before it).
@@ -351,10 +370,6 @@ TEST(Tool, FaultsInjectedFromOutside) {
         const bool enough = limit == tiled().size();
         return Case{.name = wrapper, .output = enough ? "\n" : ignored ? cannot_write : "",
                     .status = ignored ? 1 : 128 + SIGXFSZ, .wrapper = wrapper, .left = enough || ignored ? 0U : 1U};
-    };
-    const auto as_nobody = [](const std::string& setup, const std::string& output) {
-        return Case{.name = setup, .output = output, .setup = setup,
-                    .wrapper = "exec setpriv --reuid=65534 --regid=65534 --clear-groups"};
     };
     const auto in_folder = [](const char* setup, const char* name, const std::string& output) {
         return Case{.name = setup, .args = {"swiz", name}, .output = output, .setup = setup, .file = "d/t.dds"};
@@ -390,6 +405,27 @@ TEST(Tool, FaultsInjectedFromOutside) {
         failing("fsync=-,EINTR", "\n"),
         // Renamed under the name given; its other names keep the old file, as sed -i leaves them.
         {.name = "hard link", .setup = "ln t.dds h.dds", .keeps_old = "h.dds"},
+    };
+    for (const std::size_t length : {200, 240, 255}) {  // from 240 on no room for the temporary suffix
+        const std::string name = std::string(length - 4, 'n') + ".dds";
+        cases.push_back({.name = name, .args = {"swiz", name}, .file = name});
+    }
+    check_all(cases, ScratchFolder());
+#endif
+}
+
+// Files and folders the tool may not change, which as root it could: it runs
+// as the user nobody; and the mode and owner a rewrite keeps.
+TEST(Tool, FilesOfOtherUsers) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs chown and setpriv around the executable";
+#else
+    if (::geteuid() != 0) GTEST_SKIP() << "giving files to other users and running as one of them needs root";
+    const auto as_nobody = [](const std::string& setup, const std::string& output) {
+        return Case{.name = setup, .output = output, .setup = setup,
+                    .wrapper = "exec setpriv --reuid=65534 --regid=65534 --clear-groups"};
+    };
+    std::vector<Case> cases = {
         as_nobody("chown 65534:65534 t.dds", cannot_write),        // the folder is root's
         as_nobody("chmod 1777 .; chmod 666 t.dds", cannot_write),  // sticky: only the owner may replace a file
         as_nobody("chmod 644 t.dds", cannot_open), as_nobody("chmod 664 t.dds", cannot_open),
@@ -401,16 +437,38 @@ TEST(Tool, FaultsInjectedFromOutside) {
     for (const std::string mode : {"644", "600", "640", "755", "666", "660", "444"}) {
         cases.push_back({.name = mode, .setup = "chown 1234:5678 t.dds; chmod " + mode + " t.dds"});
     }
-    for (const std::size_t length : {200, 240, 255}) {  // from 240 on no room for the temporary suffix
-        const std::string name = std::string(length - 4, 'n') + ".dds";
-        cases.push_back({.name = name, .args = {"swiz", name}, .file = name});
-    }
-    if (::geteuid() != 0) {  // giving files to other users and running as one of them needs root
-        std::erase_if(cases, [](const Case& c) {
-            return c.setup.find("chown") != std::string::npos || c.wrapper.find("setpriv") != std::string::npos;
-        });
-    }
     check_all(cases, ScratchFolder());
+#endif
+}
+
+// The rewrite closes every descriptor it opens, on success and on failure
+// (the library of a batch converter calls it a million times), and a buffer
+// of at least two huge pages is rounded up to whole ones, never down.
+TEST(ToolFiles, DescriptorsClosedAndBuffersRounded) {
+#ifdef __linux__
+    const ScratchFolder folder;
+    const auto open_descriptors = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); };
+    write_file(folder.path / "t.dds", tiled());
+    const long before = open_descriptors();
+    for (const bool names_taken : {false, true}) {
+        tool::OpenedFile file;
+        ASSERT_EQ(tool::open_for_rewrite(folder.path / "t.dds", file), tool::FileStatus::ok);
+        ASSERT_TRUE(file.descriptor.close());
+        for (int i = 0; names_taken && i < 100; ++i) {
+            write_file(folder.path / ("t.dds.ddsswizzle-" + std::to_string(::getpid()) + "-" + std::to_string(i) + ".tmp"), {});
+        }
+        EXPECT_EQ(tool::replace_file_contents(file, tiled()), names_taken ? tool::FileStatus::cannot_write : tool::FileStatus::ok);
+        EXPECT_EQ(open_descriptors(), before);
+    }
+    constexpr std::size_t huge = std::size_t{2} << 20U;
+    for (const auto& [size, capacity] : {std::pair{std::size_t{0}, std::size_t{1}}, {2 * huge - 1, 2 * huge - 1},
+                                         {2 * huge, 2 * huge}, {2 * huge + 1, 3 * huge}, {5 * huge - 1, 5 * huge}}) {
+        EXPECT_EQ(tool::payload_buffer_capacity(size), capacity) << size;
+    }
+    const tool::PayloadBuffer buffer = tool::allocate_payload_buffer(2 * huge + 1);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer.get()) % huge, 0U);
+#else
+    GTEST_SKIP() << "counts the descriptors in /proc/self/fd and the huge pages of Linux";
 #endif
 }
 

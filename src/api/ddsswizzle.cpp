@@ -2,6 +2,7 @@
 // every message the library can give, in one place.
 #include "ddsswizzle/ddsswizzle.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -25,7 +26,7 @@ constexpr std::array<const char*, 7> status_messages = {
     "Invalid argument",
 };
 
-constexpr std::array<const char*, 23> reason_texts = {
+constexpr std::array<const char*, 24> reason_texts = {
     "",
     "the file is shorter than the 128-byte DDS header",
     "the file does not begin with \"DDS \" and the header size 124",
@@ -49,6 +50,7 @@ constexpr std::array<const char*, 23> reason_texts = {
     "the result buffer is smaller than the converted data",
     "the source and the result overlap",
     "the level or the face is outside the surface",
+    "fewer bytes given than the first 148 of the file (or all of a shorter one)",
 };
 
 // The engine's reasons are the first values of ddsswizzle_reason, in order.
@@ -225,6 +227,9 @@ ddsswizzle_status ddsswizzle_check_dds(const void* file_start, size_t start_size
                                        uint64_t* converted_size, ddsswizzle_reason* reason) {
     if (file_start == nullptr && start_size != 0) return invalid(DDSSWIZZLE_REASON_NULL_POINTER, reason);
     if (!known(console) || !known(direction)) return invalid(DDSSWIZZLE_REASON_UNKNOWN_CONSOLE_OR_DIRECTION, reason);
+    if (start_size < std::min<std::uint64_t>(file_size, extended_header_size)) {
+        return invalid(DDSSWIZZLE_REASON_HEADER_NOT_GIVEN, reason);
+    }
     const TexturePlan plan = plan_texture_conversion(bytes(file_start, start_size), file_size,
                                                      engine_direction(direction), engine_console(console));
     if (converted_size != nullptr) *converted_size = plan.output_length;

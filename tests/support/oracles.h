@@ -1,6 +1,7 @@
-// The console layouts in their simplest possible form, for the tests to check
-// the real walks against: bit by bit, one element at a time, in the order the
-// rules are stated, with no attempt at speed and nothing taken from src/.
+// The PS3 layouts in their simplest possible form, for the tests and the
+// walk fuzzer to check the real walks against: bit by bit, one element at a
+// time, in the order the rules are stated, with no attempt at speed and
+// nothing taken from src/ but the direction.
 #pragma once
 
 #include <algorithm>
@@ -9,19 +10,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <utility>
 #include <vector>
 
-#include "layout/level_chain.h"
+#include "layout/surface_geometry.h"
 
 namespace ddsswizzle::testing {
+
+using engine::Direction;
 
 // Morton position of voxel (x, y, z), or of pixel (x, y) with depth 1: a
 // side contributes one bit for each time it can be halved before reaching 1;
 // bit i of the column, of the row and of the slice follow in turn, column
 // first, each while its side has a bit i.
-inline std::uint64_t morton_by_bits(std::uint64_t x, std::uint64_t y, std::uint64_t z, std::int64_t width,
-                                    std::int64_t height, std::int64_t depth) {
+inline std::uint64_t morton_index(std::uint64_t x, std::uint64_t y, std::uint64_t z, std::int64_t width,
+                                  std::int64_t height, std::int64_t depth) {
     std::uint64_t index = 0;
     int out = 0;
     for (int i = 0; (width >> i) > 1 || (height >> i) > 1 || (depth >> i) > 1; ++i) {
@@ -44,59 +46,78 @@ inline std::uint32_t block_tile_by_table(std::uint32_t j) {
     return out;
 }
 
-// Level by level, until a side reaches 0 or a level would reach past the
-// buffer (a level counts width x height x depth x sixteenths / 16 bytes), the
-// k-th element of a level goes from linear position i to position p, where
-// {i, p} = place(sides, elements of the level, k), and back for unswizzle.
-// Every byte not moved keeps its value. A 2D chain (depth 1) halves its sides
-// with no lower bound; a volume's sides stop at 1.
-template <typename Place>
-std::vector<std::byte> oracle_levels(std::size_t element, std::int64_t sixteenths, const VolumeChain& chain, bool volume,
-                                     const std::vector<std::byte>& source, Direction direction, Place place) {
+// How the PS3 stores a format, as its rules state it.
+struct Ps3Format {
+    std::size_t bytes = 4;   // of a pixel, a texel or a 4 x 4 block
+    bool blocks = false;     // 4 x 4 blocks, tiled in groups of 8192
+    std::size_t swap = 1;    // afterwards the bytes of every unit of this size are reversed
+};
+
+// The levels of one face (or a volume) from the start of `source`, each
+// converted on its own; bytes in no level keep their place, and so does a
+// level that would reach past the buffer, with every level after it.
+//  - Pixels of at most 4 bytes and blocks, in 2D: level l is (W >> l) x
+//    (H >> l), no lower bound, ending at the first side of 0; blocks count
+//    width x height x bytes / 16 bytes, and only the whole groups of 8192 of
+//    a level of at least 8192 blocks are permuted.
+//  - Wider texels and volumes: every side max(1, side >> l), ending after
+//    the 1 x 1 (x 1) level. A wider texel is bytes / 4 words of 4 bytes and
+//    its level that many times wider.
+// Morton levels whose sides are not powers of two keep their bytes. *end is
+// set to the end of the last level converted.
+inline std::vector<std::byte> ps3_levels(const Ps3Format& f, std::array<std::int64_t, 3> top, std::int64_t levels,
+                                         bool volume, const std::vector<std::byte>& source, Direction direction,
+                                         std::size_t* end = nullptr) {
     std::vector<std::byte> result = source;
+    const bool no_lower_bound = !volume && (f.blocks || f.bytes <= 4);
+    const std::size_t element = f.blocks ? f.bytes : std::min<std::size_t>(f.bytes, 4);
+    const auto widen = static_cast<std::int64_t>(f.blocks ? 1 : f.bytes / element);
     std::size_t offset = 0;
-    for (std::int64_t level = 0; level < chain.level_count; ++level) {
-        const auto halve = [&](std::int64_t s) { return volume && s > 0 ? std::max<std::int64_t>(1, s >> std::min<std::int64_t>(level, 31)) : level < 32 ? s >> level : 0; };
-        const std::array<std::int64_t, 3> side{halve(chain.width), halve(chain.height), volume ? halve(chain.depth) : 1};
-        if (std::ranges::min(side) <= 0 || double(side[0]) * double(side[1]) * double(side[2]) * double(sixteenths) / 16 > double(source.size() - offset)) break;
-        const auto size = static_cast<std::size_t>(side[0] * side[1] * side[2] * sixteenths / 16);
-        for (std::size_t k = 0; k < size / element; ++k) {
-            const auto [i, p] = place(side, size / element, k);
+    for (std::int64_t l = 0; l < levels && l < 63; ++l) {
+        std::array<std::int64_t, 3> side{};
+        for (std::size_t a = 0; a < 3; ++a) side[a] = no_lower_bound ? top[a] >> l : std::max<std::int64_t>(top[a] >> l, 1);
+        if (!volume) side[2] = 1;
+        if (side[0] <= 0 || side[1] <= 0) break;
+        if (l > 0 && !no_lower_bound && std::max({top[0] >> (l - 1), top[1] >> (l - 1), volume ? top[2] >> (l - 1) : 1}) <= 1) break;
+        const auto size = static_cast<std::size_t>(side[0] * side[1] * side[2] * static_cast<std::int64_t>(f.bytes) / (f.blocks ? 16 : 1));
+        if (size > source.size() - offset) break;
+        const std::int64_t w = side[0] * widen, count = static_cast<std::int64_t>(size / element);
+        const bool morton = std::has_single_bit(std::uint64_t(w)) && std::has_single_bit(std::uint64_t(side[1])) &&
+                            std::has_single_bit(std::uint64_t(side[2]));
+        for (std::int64_t k = 0; k < count; ++k) {
+            std::uint64_t p = static_cast<std::uint64_t>(k);
+            if (f.blocks && count >= 8192 && k < count / 8192 * 8192) p = block_tile_by_table(static_cast<std::uint32_t>(k));
+            if (!f.blocks && morton) p = morton_index(k % w, k / w % side[1], k / w / side[1], w, side[1], side[2]);
             const bool swizzle = direction == Direction::swizzle;
-            std::memcpy(&result[offset + (swizzle ? p : i) * element], &source[offset + (swizzle ? i : p) * element], element);
+            std::memcpy(&result[offset + (swizzle ? p : k) * element], &source[offset + (swizzle ? k : p) * element], element);
         }
         offset += size;
     }
+    if (end != nullptr) *end = offset;
     return result;
 }
 
-// The pixel walks, of a volume or of a 2D chain: pixel k in linear order goes to its Morton
-// position; levels with a side that is not a power of two, and every level of
-// pixels of other sizes than 1, 2 and 4 bytes, keep their bytes.
-inline std::vector<std::byte> oracle_morton_levels(std::size_t bpp, const VolumeChain& chain, bool volume,
-                                                   const std::vector<std::byte>& source, Direction direction) {
-    if (bpp != 1 && bpp != 2 && bpp != 4) return source;
-    return oracle_levels(bpp, 16 * std::int64_t(bpp), chain, volume, source, direction, [](const auto& side, std::size_t, std::size_t k) {
-        const auto w = std::uint64_t(side[0]), h = std::uint64_t(side[1]), d = std::uint64_t(side[2]);
-        const bool moves = std::has_single_bit(w) && std::has_single_bit(h) && std::has_single_bit(d);
-        return std::pair<std::size_t, std::size_t>(k, moves ? morton_by_bits(k % w, k / w % h, k / w / h, side[0], side[1], side[2]) : k);
-    });
-}
-
-inline std::vector<std::byte> oracle_pixel_levels(std::size_t bpp, const LevelChain& c, const std::vector<std::byte>& source, Direction direction) {
-    return oracle_morton_levels(bpp, {c.width, c.height, 1, c.level_count}, false, source, direction);
-}
-
-// The block walk: the whole groups of 8192 blocks of a level of at least
-// 8192 blocks are permuted through the table, the other blocks stay; blocks
-// of other sizes than 8 and 16 bytes are not moved.
-inline std::vector<std::byte> oracle_block_levels(std::size_t block_bytes, const LevelChain& c,
-                                                  const std::vector<std::byte>& source, Direction direction) {
-    if (block_bytes != 8 && block_bytes != 16) return source;
-    return oracle_levels(block_bytes, std::int64_t(block_bytes), {c.width, c.height, 1, c.level_count}, false, source, direction, [](const auto&, std::size_t blocks, std::size_t k) {
-        const auto j = static_cast<std::uint32_t>(k);
-        return std::pair<std::size_t, std::size_t>(j, k < blocks / 8192 * 8192 ? block_tile_by_table(j) : j);
-    });
+// A whole payload of `faces` faces of face_bytes each (a 2D texture or a
+// volume: one face, the whole payload), each face converted on its own, then
+// the bytes of every swap unit reversed: for 2-byte pixels over the whole
+// payload, otherwise from its start to the end of the last face's levels.
+inline std::vector<std::byte> ps3_payload(const Ps3Format& f, std::array<std::int64_t, 3> top, std::int64_t levels,
+                                          bool volume, std::size_t faces, std::size_t face_bytes,
+                                          const std::vector<std::byte>& payload, Direction direction) {
+    std::vector<std::byte> result = payload;
+    if (faces == 1) face_bytes = payload.size();
+    std::size_t end = 0;
+    for (std::size_t face = 0; face < faces; ++face) {
+        const auto first = payload.begin() + static_cast<std::ptrdiff_t>(face * face_bytes);
+        const std::vector<std::byte> one(first, first + static_cast<std::ptrdiff_t>(face_bytes));
+        const std::vector<std::byte> converted = ps3_levels(f, top, levels, volume, one, direction, &end);
+        std::copy(converted.begin(), converted.end(), result.begin() + static_cast<std::ptrdiff_t>(face * face_bytes));
+    }
+    const std::size_t swap_end = f.bytes == 2 && !f.blocks ? result.size() : (faces - 1) * face_bytes + end;
+    for (std::size_t at = 0; f.swap > 1 && at + f.swap <= swap_end; at += f.swap) {
+        std::reverse(&result[at], &result[at] + f.swap);
+    }
+    return result;
 }
 
 }  // namespace ddsswizzle::testing

@@ -2,7 +2,7 @@
 // check the real walk against: the address by arithmetic (macro tile and
 // micro tile offsets, then pipe and bank spread over the result), the
 // regions laid out one after another as a list, and a conversion that places
-// one block, one byte at a time. Only the surface record is taken from src/.
+// one block, one byte at a time. Nothing is taken from src/ but the direction.
 #pragma once
 
 #include <algorithm>
@@ -10,9 +10,19 @@
 #include <cstdint>
 #include <vector>
 
-#include "layout/x360_tiling.h"
+#include "layout/surface_geometry.h"
 
 namespace ddsswizzle::testing {
+
+using engine::Direction;
+
+// A texture as the tiling sees it: block size, pixels on a block's side, the
+// byte-order unit, level 0 in pixels, levels, faces.
+struct X360Texture {
+    std::uint64_t block_bytes = 4, block_side = 1, swap_bytes = 4;
+    std::int64_t width = 1, height = 1, level_count = 1;
+    std::uint64_t faces = 1;
+};
 
 // Byte offset of block (x, y), `bytes` bytes a block, in a surface `pitch`
 // blocks wide.
@@ -31,9 +41,10 @@ struct OracleLevel {
 };
 
 // Level by level: a level opens a new region after the last one, unless it
-// is in the tail past the level that opened the tail's region (the tail
-// level; with the tail at level 0, level 1 opens the mip area's tail).
-inline std::vector<OracleLevel> x360_oracle_layout(const X360Surface& s) {
+// is in the tail past the level that opened the tail's region. Level 0 has
+// its real size rounded to tiles, unless it is itself in the tail; every
+// other region is sized from the power-of-two texture.
+inline std::vector<OracleLevel> x360_oracle_layout(const X360Texture& s) {
     const std::uint64_t side = s.block_side, levels = std::uint64_t(s.level_count);
     const auto blocks = [side](std::uint64_t pixels) { return (std::max<std::uint64_t>(pixels, 1) + side - 1) / side; };
     std::uint64_t w2 = 1, h2 = 1, tail = 0, end = 0;
@@ -43,11 +54,11 @@ inline std::vector<OracleLevel> x360_oracle_layout(const X360Surface& s) {
     std::vector<OracleLevel> out;
     for (std::uint64_t l = 0; l < levels; ++l) {
         const bool in_tail = levels > 1 && tail < levels && l >= tail;
-        OracleLevel v = in_tail && l > std::max<std::uint64_t>(tail, 1) ? out.back() : OracleLevel{};
+        OracleLevel v = in_tail && l > tail ? out.back() : OracleLevel{};
         if (v.pitch == 0) {
-            const std::uint64_t stored = in_tail ? tail : l;
-            v.pitch = (blocks(l == 0 ? std::uint64_t(s.width) : w2 >> stored) + 31) / 32 * 32;
-            v.rows = (blocks(l == 0 ? std::uint64_t(s.height) : h2 >> stored) + 31) / 32 * 32;
+            const bool real = l == 0 && !in_tail;
+            v.pitch = (blocks(real ? std::uint64_t(s.width) : w2 >> l) + 31) / 32 * 32;
+            v.rows = (blocks(real ? std::uint64_t(s.height) : h2 >> l) + 31) / 32 * 32;
             v.slice = (v.pitch * v.rows * s.block_bytes + 4095) / 4096 * 4096, v.offset = end;
             end += s.faces * v.slice;
         }
@@ -61,14 +72,14 @@ inline std::vector<OracleLevel> x360_oracle_layout(const X360Surface& s) {
     return out;
 }
 
-inline std::uint64_t x360_oracle_image_size(const X360Surface& s) {
+inline std::uint64_t x360_oracle_image_size(const X360Texture& s) {
     const OracleLevel last = x360_oracle_layout(s).back();
     return last.offset + s.faces * last.slice;
 }
 
 // Block by block: faces one after another on the linear side, each with all
 // its levels, each level row by row; the image starts all zero.
-inline std::vector<std::byte> x360_oracle_convert(const X360Surface& s, const std::vector<std::byte>& source,
+inline std::vector<std::byte> x360_oracle_convert(const X360Texture& s, const std::vector<std::byte>& source,
                                                   Direction direction) {
     const std::vector<OracleLevel> layout = x360_oracle_layout(s);
     std::uint64_t linear = 0;
