@@ -2,13 +2,15 @@
 # tree, then programs of someone else's built against that folder only. One
 # STEP a test (tests/CMakeLists.txt), so that each shows in ctest on its own:
 #
-#   install     cmake --install BUILD_DIR --prefix WORK/prefix; every file there
+#   into_prefix   cmake --install BUILD_DIR --prefix WORK/prefix; every file
+#                 there, the soname links
 #   find_package  tests/install/ configured and built against the prefix
 #                 (C program with ddsswizzle::ddsswizzle_static, C++ program
 #                 with ddsswizzle::ddsswizzle), both run
-#   pkg_config  tests/install/consumer.c compiled with the flags of
-#               pkg-config --cflags --libs ddsswizzle, against the shared and
-#               (linker told to prefer archives) the static library, both run
+#   pkg_config    tests/install/consumer.c compiled with the flags of
+#                 pkg-config --cflags --libs ddsswizzle, against the shared
+#                 and (the linker told to prefer archives) the static
+#                 library, both run
 #
 # A step that cannot run prints "SKIPPED: <reason>", which the tests take as
 # a skip (SKIP_REGULAR_EXPRESSION).
@@ -46,7 +48,7 @@ function(expect_needed program library wanted)
 endfunction()
 
 set(soname libddsswizzle.so.${VERSION_MAJOR})
-if(STEP STREQUAL "install")
+if(STEP STREQUAL "into_prefix")
   file(REMOVE_RECURSE ${WORK})
   run("cmake --install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --config ${CONFIG})
   foreach(file bin/ddsswizzle include/ddsswizzle/ddsswizzle.h include/ddsswizzle/ddsswizzle.hpp
