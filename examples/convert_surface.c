@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
     if (payload == NULL || linear == NULL) return fail("out of memory");
 
     /* The payload: console_size bytes at the offset, or as many as the
-     * container still has there. */
+     * container still has there. (fseek takes a long, which is 32 bits on
+     * Windows: past 2 GiB use _fseeki64 there, fseeko elsewhere.) */
     file = fopen(argv[2], "rb");
     if (file == NULL) return fail("cannot open the container");
     if (fseek(file, offset, SEEK_SET) == 0) payload_size = fread(payload, 1, (size_t)console_size, file);
