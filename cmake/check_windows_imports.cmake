@@ -1,8 +1,10 @@
-# Checks that a Windows executable imports only DLLs every Windows system
-# has, i.e. that the C++ runtime, libgcc and winpthread were linked in
-# statically and the program runs as one file.
+# Checks that a Windows executable or DLL imports only DLLs every Windows
+# system has, i.e. that the C++ runtime, libgcc and winpthread were linked in
+# statically: the program runs as one file, the DLL as one file beside the
+# program that loads it.
 #
 #   cmake -DOBJDUMP=x86_64-w64-mingw32-objdump -DEXECUTABLE=ddsswizzle.exe -P check_windows_imports.cmake
+#   cmake -DOBJDUMP=x86_64-w64-mingw32-objdump -DEXECUTABLE=ddsswizzle.dll -P check_windows_imports.cmake
 cmake_minimum_required(VERSION 3.25)
 set(system_dlls advapi32.dll kernel32.dll msvcrt.dll ntdll.dll user32.dll)
 
@@ -12,7 +14,7 @@ if(NOT dumped EQUAL 0)
 endif()
 string(REGEX MATCHALL "DLL Name: [^\r\n]+" entries "${dump}")
 if(NOT entries)
-  message(FATAL_ERROR "no imported DLL found in ${EXECUTABLE}; is it a Windows executable?")
+  message(FATAL_ERROR "no imported DLL found in ${EXECUTABLE}; is it a Windows executable or DLL?")
 endif()
 foreach(entry IN LISTS entries)
   string(REPLACE "DLL Name: " "" dll "${entry}")

@@ -1,0 +1,117 @@
+# The library as a user gets it: cmake --install into a folder of the build
+# tree, then programs of someone else's built against that folder only. One
+# STEP a test (tests/CMakeLists.txt), so that each shows in ctest on its own:
+#
+#   into_prefix   cmake --install BUILD_DIR --prefix WORK/prefix; every file
+#                 there, the soname links
+#   find_package  tests/install/ configured and built against the prefix
+#                 (C program with ddsswizzle::ddsswizzle_static, C++ program
+#                 with ddsswizzle::ddsswizzle), both run
+#   pkg_config    tests/install/consumer.c compiled with the flags of
+#                 pkg-config --cflags --libs ddsswizzle, against the shared
+#                 and (the linker told to prefer archives) the static
+#                 library, both run
+#
+# A step that cannot run prints "SKIPPED: <reason>", which the tests take as
+# a skip (SKIP_REGULAR_EXPRESSION).
+cmake_minimum_required(VERSION 3.25)
+if(SKIP)
+  message("SKIPPED: ${SKIP}")
+  return()
+endif()
+set(prefix ${WORK}/prefix)
+
+# Runs a command; stops with its output when it fails.
+function(run what)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${what} failed (${result}):\n${ARGN}\n${output}")
+  endif()
+  message(STATUS "${what}: ${output}")
+endfunction()
+
+# The libraries a program loads at start (NEEDED), as a list.
+function(needed program out)
+  execute_process(COMMAND ${OBJDUMP} -p ${program} OUTPUT_VARIABLE dump)
+  string(REGEX MATCHALL "NEEDED[ \t]+[^\r\n]+" entries "${dump}")
+  list(TRANSFORM entries REPLACE "^NEEDED[ \t]+" "")
+  set(${out} ${entries} PARENT_SCOPE)
+endfunction()
+
+function(expect_needed program library wanted)
+  needed(${program} libraries)
+  if(library IN_LIST libraries AND NOT wanted)
+    message(FATAL_ERROR "${program} loads ${library}; it should have the static library linked in")
+  elseif(NOT library IN_LIST libraries AND wanted)
+    message(FATAL_ERROR "${program} does not load ${library} (it loads ${libraries})")
+  endif()
+endfunction()
+
+set(soname libddsswizzle.so.${VERSION_MAJOR})
+if(STEP STREQUAL "into_prefix")
+  file(REMOVE_RECURSE ${WORK})
+  run("cmake --install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --config ${CONFIG})
+  foreach(file bin/ddsswizzle include/ddsswizzle/ddsswizzle.h include/ddsswizzle/ddsswizzle.hpp
+          ${LIBDIR}/libddsswizzle.a ${LIBDIR}/libddsswizzle.so.${VERSION}
+          ${LIBDIR}/cmake/ddsswizzle/ddsswizzleConfig.cmake
+          ${LIBDIR}/cmake/ddsswizzle/ddsswizzleConfigVersion.cmake ${LIBDIR}/pkgconfig/ddsswizzle.pc)
+    if(NOT EXISTS ${prefix}/${file} OR IS_SYMLINK ${prefix}/${file})
+      message(FATAL_ERROR "cmake --install did not install the file ${file}")
+    endif()
+  endforeach()
+  # The soname link the loader follows, the unversioned one the linker finds.
+  foreach(link_target IN ITEMS "${soname}:libddsswizzle.so.${VERSION}" "libddsswizzle.so:${soname}")
+    string(REPLACE ":" ";" link_target "${link_target}")
+    list(GET link_target 0 link)
+    list(GET link_target 1 target)
+    file(READ_SYMLINK ${prefix}/${LIBDIR}/${link} points_to)
+    if(NOT points_to STREQUAL target)
+      message(FATAL_ERROR "${LIBDIR}/${link} should point to ${target}, not '${points_to}'")
+    endif()
+  endforeach()
+elseif(STEP STREQUAL "find_package")
+  set(consumer ${WORK}/find_package)
+  file(REMOVE_RECURSE ${consumer})
+  # Only the prefix: CMAKE_FIND_USE_PACKAGE_REGISTRY off keeps a build tree
+  # registered elsewhere from standing in for the installed package.
+  run("configure" ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install -B ${consumer} -G ${GENERATOR}
+      -DCMAKE_BUILD_TYPE=${CONFIG} -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_CXX_COMPILER=${CXX_COMPILER}
+      -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF)
+  file(STRINGS ${consumer}/CMakeCache.txt found REGEX "^ddsswizzle_DIR:")
+  if(NOT found STREQUAL "ddsswizzle_DIR:PATH=${prefix}/${LIBDIR}/cmake/ddsswizzle")
+    message(FATAL_ERROR "the consumer found ddsswizzle elsewhere than in the prefix: ${found}")
+  endif()
+  run("build" ${CMAKE_COMMAND} --build ${consumer} --config ${CONFIG})
+  run("consumer_c" ${consumer}/consumer_c)
+  run("consumer_cpp" ${consumer}/consumer_cpp)
+  expect_needed(${consumer}/consumer_c ${soname} FALSE)
+  expect_needed(${consumer}/consumer_cpp ${soname} TRUE)
+elseif(STEP STREQUAL "pkg_config")
+  if(NOT PKG_CONFIG)
+    message("SKIPPED: no pkg-config program (Debian package pkgconf)")
+    return()
+  endif()
+  set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
+  execute_process(COMMAND ${PKG_CONFIG} --cflags --libs ddsswizzle OUTPUT_VARIABLE flags
+                  RESULT_VARIABLE result OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "pkg-config --cflags --libs ddsswizzle failed (${result})")
+  endif()
+  message(STATUS "pkg-config --cflags --libs ddsswizzle: ${flags}")
+  separate_arguments(flags UNIX_COMMAND "${flags}")
+  set(program ${WORK}/pkg_config_consumer)
+  run("cc shared" ${C_COMPILER} -std=c99 ${SOURCE_DIR}/tests/install/consumer.c ${flags} -o ${program})
+  set(ENV{LD_LIBRARY_PATH} ${prefix}/${LIBDIR})
+  run("consumer, shared" ${program})
+  expect_needed(${program} ${soname} TRUE)
+  # The same flags with the static library: nothing more is needed.
+  execute_process(COMMAND ${PKG_CONFIG} --static --cflags --libs ddsswizzle OUTPUT_VARIABLE static_flags
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  separate_arguments(static_flags UNIX_COMMAND "${static_flags}")
+  run("cc static" ${C_COMPILER} -std=c99 ${SOURCE_DIR}/tests/install/consumer.c
+      -Wl,-Bstatic ${static_flags} -Wl,-Bdynamic -o ${program}_static)
+  run("consumer, static" ${program}_static)
+  expect_needed(${program}_static ${soname} FALSE)
+else()
+  message(FATAL_ERROR "unknown STEP '${STEP}'")
+endif()

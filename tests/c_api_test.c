@@ -1,0 +1,108 @@
+/* The C interface of ddsswizzle.h, compiled as C99: the worked 4 x 4 surface
+ * both ways on both consoles, sizes, a placement, every argument refusal and
+ * every status with its message. Built twice, against the shared and the
+ * static library, so that both export what the header declares. */
+#include <ddsswizzle/ddsswizzle.h>
+
+#include <stdio.h>
+#include <string.h>
+
+static int failures = 0;
+#define CHECK(condition) \
+    ((condition) ? (void)0 : (void)(fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition), ++failures))
+
+/* The PS3's Morton position of a pixel of a 4 x 4 level, from its bits:
+ * x bit 0, y bit 0, x bit 1, y bit 1 (lowest first). */
+static unsigned morton4(unsigned x, unsigned y) { return (x & 1) | (y & 1) << 1 | (x & 2) << 1 | (y & 2) << 2; }
+
+static size_t count_of(const unsigned char* bytes, size_t size, unsigned char value) {
+    size_t i, count = 0;
+    for (i = 0; i < size; ++i) count += bytes[i] == value;
+    return count;
+}
+
+int main(void) {
+    const ddsswizzle_surface pixels = {87, 4, 4, 1, 1, 0}, bc3 = {77, 16, 16, 1, 5, 0}, chain = {87, 4, 4, 1, 3, 0};
+    unsigned char linear[64], console[4096], back[64], buffer[128], before[128];
+    uint64_t linear_size = 0, console_size = 0;
+    ddsswizzle_placement place;
+    ddsswizzle_reason reason = DDSSWIZZLE_REASON_NONE;
+    uint32_t number = 0;
+    unsigned i, x, y;
+
+    /* PS3: every pixel at its Morton position, and back. (At 4 x 4 the order
+     * is its own inverse; the Xbox 360 case tells the directions apart.) */
+    for (i = 0; i < 64; ++i) linear[i] = (unsigned char)(i + 1);
+    CHECK(ddsswizzle_sizes(&pixels, DDSSWIZZLE_PS3, &linear_size, &console_size) == DDSSWIZZLE_OK &&
+          linear_size == 64 && console_size == 64);
+    CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, linear, 64, console, 64) == DDSSWIZZLE_OK);
+    for (y = 0; y < 4; ++y)
+        for (x = 0; x < 4; ++x) CHECK(memcmp(console + 4 * morton4(x, y), linear + 4 * (4 * y + x), 4) == 0);
+    CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_PS3, DDSSWIZZLE_UNSWIZZLE, console, 64, back, 64) == DDSSWIZZLE_OK);
+    CHECK(memcmp(back, linear, 64) == 0);
+
+    /* Xbox 360: pixels (1,0), (0,1), (0,2) at bytes 4, 16, 256, each
+     * byte-reversed, nothing anywhere else; and back. */
+    memset(linear, 0, sizeof linear);
+    memcpy(linear + 4, "\x01\x02\x03\x04", 4);
+    memcpy(linear + 16, "\x05\x06\x07\x08", 4);
+    memcpy(linear + 32, "\x09\x0a\x0b\x0c", 4);
+    CHECK(ddsswizzle_sizes(&pixels, DDSSWIZZLE_X360, NULL, &console_size) == DDSSWIZZLE_OK && console_size == 4096);
+    CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_X360, DDSSWIZZLE_SWIZZLE, linear, 64, console, 4096) == DDSSWIZZLE_OK);
+    CHECK(memcmp(console + 4, "\x04\x03\x02\x01", 4) == 0 && memcmp(console + 16, "\x08\x07\x06\x05", 4) == 0);
+    CHECK(memcmp(console + 256, "\x0c\x0b\x0a\x09", 4) == 0 && count_of(console, 4096, 0) == 4096 - 12);
+    CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_X360, DDSSWIZZLE_UNSWIZZLE, console, 4096, back, 64) == DDSSWIZZLE_OK);
+    CHECK(memcmp(back, linear, 64) == 0);
+
+    CHECK(ddsswizzle_sizes(&bc3, DDSSWIZZLE_X360, &linear_size, &console_size) == DDSSWIZZLE_OK);
+    CHECK(linear_size == 256 + 64 + 3 * 16 && console_size == 16384);
+    /* On the PS3 levels keep their place: the 1 x 1 level 2 after 64 + 16. */
+    CHECK(ddsswizzle_place(&chain, DDSSWIZZLE_PS3, 2, 0, &place) == DDSSWIZZLE_OK);
+    CHECK(place.width == 1 && place.linear_offset == 80 && place.linear_length == 4 && place.console_offset == 80);
+
+    /* Argument refusals write nothing (bytes all different, so that any
+     * permutation of them written over the overlap would show). */
+    for (i = 0; i < sizeof buffer; ++i) buffer[i] = before[i] = (unsigned char)(7 * i + 1);
+    CHECK(ddsswizzle_convert(NULL, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, linear, 64, buffer, 64) == DDSSWIZZLE_INVALID_ARGUMENT);
+    CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, NULL, 64, buffer, 64) == DDSSWIZZLE_INVALID_ARGUMENT);
+    CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, linear, 64, NULL, 64) == DDSSWIZZLE_INVALID_ARGUMENT);
+    CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, linear, 64, buffer, 63) == DDSSWIZZLE_INVALID_ARGUMENT);
+    CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, buffer, 64, buffer + 32, 64) == DDSSWIZZLE_INVALID_ARGUMENT);
+    CHECK(ddsswizzle_convert(&pixels, (ddsswizzle_console)2, DDSSWIZZLE_SWIZZLE, linear, 64, buffer, 64) == DDSSWIZZLE_INVALID_ARGUMENT);
+    CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_PS3, (ddsswizzle_direction)2, linear, 64, buffer, 64) == DDSSWIZZLE_INVALID_ARGUMENT);
+    CHECK(memcmp(buffer, before, sizeof buffer) == 0);
+    CHECK(ddsswizzle_check(&pixels, (ddsswizzle_console)-1, &reason) == DDSSWIZZLE_INVALID_ARGUMENT);
+    CHECK(reason == DDSSWIZZLE_REASON_UNKNOWN_CONSOLE_OR_DIRECTION);
+    CHECK(ddsswizzle_place(&chain, DDSSWIZZLE_PS3, 3, 0, &place) == DDSSWIZZLE_INVALID_ARGUMENT);
+
+    /* A refusal of each status, and its message. */
+    {
+        const ddsswizzle_surface unknown = {9999, 4, 4, 1, 1, 0}, cube_volume = {87, 4, 4, 2, 1, 1}, odd = {87, 3, 4, 1, 1, 0};
+        ddsswizzle_dds dds;
+        const struct { ddsswizzle_status got, want; const char* message; } refusals[] = {
+            {ddsswizzle_read_dds("DDS ", 4, &dds, NULL), DDSSWIZZLE_NOT_A_DDS_TEXTURE, "Not a DDS texture"},
+            {ddsswizzle_check(&unknown, DDSSWIZZLE_PS3, NULL), DDSSWIZZLE_UNKNOWN_FORMAT, "Unknown format"},
+            {ddsswizzle_check(&cube_volume, DDSSWIZZLE_PS3, NULL), DDSSWIZZLE_UNSUPPORTED_TEXTURE_TYPE, "Unsupported texture type"},
+            {ddsswizzle_check(&odd, DDSSWIZZLE_PS3, NULL), DDSSWIZZLE_UNSUPPORTED_SIZE, "Unsupported size"},
+            {ddsswizzle_convert(&pixels, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, linear, 63, back, 64), DDSSWIZZLE_TRUNCATED_DATA, "Texture data is truncated"},
+            {ddsswizzle_sizes(NULL, DDSSWIZZLE_PS3, NULL, NULL), DDSSWIZZLE_INVALID_ARGUMENT, "Invalid argument"},
+        };
+        for (i = 0; i < sizeof refusals / sizeof refusals[0]; ++i) {
+            CHECK(refusals[i].got == refusals[i].want);
+            CHECK(strcmp(ddsswizzle_status_message(refusals[i].want), refusals[i].message) == 0);
+        }
+        CHECK(strcmp(ddsswizzle_status_message((ddsswizzle_status)7), "") == 0);
+    }
+
+    /* Format names and numbers. */
+    CHECK(strcmp(ddsswizzle_format_name(77), "BC3_UNORM") == 0 && strcmp(ddsswizzle_format_name(5000), "") == 0);
+    CHECK(ddsswizzle_format_number("B8G8R8A8_UNORM", 14, &number) == 1 && number == 87);
+    CHECK(ddsswizzle_format_number("BC3_UNORMX", 10, &number) == 0 && number == 87);
+    for (i = 0; i < 120; ++i)
+        if (*ddsswizzle_format_name(i) != '\0')
+            CHECK(ddsswizzle_format_number(ddsswizzle_format_name(i), strlen(ddsswizzle_format_name(i)), &number) == 1 && number == i);
+    CHECK(strcmp(ddsswizzle_version(), DDSSWIZZLE_EXPECTED_VERSION) == 0);
+
+    printf("c_api_test: %s\n", failures == 0 ? "all checks passed" : "FAILED");
+    return failures == 0 ? 0 : 1;
+}
