@@ -1,7 +1,7 @@
-/* The C interface of ddsswizzle.h, compiled as C99: the worked 4 x 4 surface
- * both ways on both consoles, sizes, a placement, every argument refusal and
- * every status with its message. Built twice, against the shared and the
- * static library, so that both export what the header declares. */
+// The C interface of ddsswizzle.h, compiled as C99: the worked 4 x 4 surface
+// both ways on both consoles, sizes, a placement, every argument refusal and
+// every status with its message. Built twice, against the shared and the
+// static library, so that both export what the header declares.
 #include <ddsswizzle/ddsswizzle.h>
 
 #include <stdio.h>
@@ -11,8 +11,8 @@ static int failures = 0;
 #define CHECK(condition) \
     ((condition) ? (void)0 : (void)(fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition), ++failures))
 
-/* The PS3's Morton position of a pixel of a 4 x 4 level, from its bits:
- * x bit 0, y bit 0, x bit 1, y bit 1 (lowest first). */
+// The PS3's Morton position of a pixel of a 4 x 4 level, from its bits:
+// x bit 0, y bit 0, x bit 1, y bit 1 (lowest first).
 static unsigned morton4(unsigned x, unsigned y) { return (x & 1) | (y & 1) << 1 | (x & 2) << 1 | (y & 2) << 2; }
 
 static size_t count_of(const unsigned char* bytes, size_t size, unsigned char value) {
@@ -30,8 +30,8 @@ int main(void) {
     uint32_t number = 0;
     unsigned i, x, y;
 
-    /* PS3: every pixel at its Morton position, and back. (At 4 x 4 the order
-     * is its own inverse; the Xbox 360 case tells the directions apart.) */
+    // PS3: every pixel at its Morton position, and back. (At 4 x 4 the order
+    // is its own inverse; the Xbox 360 case tells the directions apart.)
     for (i = 0; i < 64; ++i) linear[i] = (unsigned char)(i + 1);
     CHECK(ddsswizzle_sizes(&pixels, DDSSWIZZLE_PS3, &linear_size, &console_size) == DDSSWIZZLE_OK &&
           linear_size == 64 && console_size == 64);
@@ -41,8 +41,8 @@ int main(void) {
     CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_PS3, DDSSWIZZLE_UNSWIZZLE, console, 64, back, 64) == DDSSWIZZLE_OK);
     CHECK(memcmp(back, linear, 64) == 0);
 
-    /* Xbox 360: pixels (1,0), (0,1), (0,2) at bytes 4, 16, 256, each
-     * byte-reversed, nothing anywhere else; and back. */
+    // Xbox 360: pixels (1,0), (0,1), (0,2) at bytes 4, 16, 256, each
+    // byte-reversed, nothing anywhere else; and back.
     memset(linear, 0, sizeof linear);
     memcpy(linear + 4, "\x01\x02\x03\x04", 4);
     memcpy(linear + 16, "\x05\x06\x07\x08", 4);
@@ -56,12 +56,12 @@ int main(void) {
 
     CHECK(ddsswizzle_sizes(&bc3, DDSSWIZZLE_X360, &linear_size, &console_size) == DDSSWIZZLE_OK);
     CHECK(linear_size == 256 + 64 + 3 * 16 && console_size == 16384);
-    /* On the PS3 levels keep their place: the 1 x 1 level 2 after 64 + 16. */
+    // On the PS3 levels keep their place: the 1 x 1 level 2 after 64 + 16.
     CHECK(ddsswizzle_place(&chain, DDSSWIZZLE_PS3, 2, 0, &place) == DDSSWIZZLE_OK);
     CHECK(place.width == 1 && place.linear_offset == 80 && place.linear_length == 4 && place.console_offset == 80);
 
-    /* Argument refusals write nothing (bytes all different, so that any
-     * permutation of them written over the overlap would show). */
+    // Argument refusals write nothing (bytes all different, so that any
+    // permutation of them written over the overlap would show).
     for (i = 0; i < sizeof buffer; ++i) buffer[i] = before[i] = (unsigned char)(7 * i + 1);
     CHECK(ddsswizzle_convert(NULL, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, linear, 64, buffer, 64) == DDSSWIZZLE_INVALID_ARGUMENT);
     CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, NULL, 64, buffer, 64) == DDSSWIZZLE_INVALID_ARGUMENT);
@@ -74,8 +74,13 @@ int main(void) {
     CHECK(ddsswizzle_check(&pixels, (ddsswizzle_console)-1, &reason) == DDSSWIZZLE_INVALID_ARGUMENT);
     CHECK(reason == DDSSWIZZLE_REASON_UNKNOWN_CONSOLE_OR_DIRECTION);
     CHECK(ddsswizzle_place(&chain, DDSSWIZZLE_PS3, 3, 0, &place) == DDSSWIZZLE_INVALID_ARGUMENT);
+    CHECK(ddsswizzle_place(&chain, DDSSWIZZLE_PS3, 0, 1, &place) == DDSSWIZZLE_INVALID_ARGUMENT);
+    // A DDS file's size query needs its first 148 bytes; its conversion a
+    // result as long as the query said.
+    CHECK(ddsswizzle_check_dds(buffer, 147, 4096, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, NULL, &reason) ==
+              DDSSWIZZLE_INVALID_ARGUMENT && reason == DDSSWIZZLE_REASON_HEADER_NOT_GIVEN);
 
-    /* A refusal of each status, and its message. */
+    // A refusal of each status, and its message.
     {
         const ddsswizzle_surface unknown = {9999, 4, 4, 1, 1, 0}, cube_volume = {87, 4, 4, 2, 1, 1}, odd = {87, 3, 4, 1, 1, 0};
         ddsswizzle_dds dds;
@@ -94,7 +99,7 @@ int main(void) {
         CHECK(strcmp(ddsswizzle_status_message((ddsswizzle_status)7), "") == 0);
     }
 
-    /* Format names and numbers. */
+    // Format names and numbers.
     CHECK(strcmp(ddsswizzle_format_name(77), "BC3_UNORM") == 0 && strcmp(ddsswizzle_format_name(5000), "") == 0);
     CHECK(ddsswizzle_format_number("B8G8R8A8_UNORM", 14, &number) == 1 && number == 87);
     CHECK(ddsswizzle_format_number("BC3_UNORMX", 10, &number) == 0 && number == 87);

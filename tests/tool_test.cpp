@@ -308,38 +308,6 @@ TEST(Tool, CommandLineHeadersAndPaths) {
     check_all(cases, folder);
 }
 
-// Volumes on the PS3, and the Xbox 360 in both directions: conversions that
-// the other direction undoes, and each refusal with the file untouched.
-TEST(Tool, VolumesAndXbox360) {
-    const std::vector<fs::path> x360 = {"swiz", "t.dds", "x360"}, x360_back = {"unswiz", "t.dds", "x360"};
-    const std::string type = "\nUnsupported texture type\n";
-    // 16 x 16 x 16 down to 1 x 1 x 1: 4681 pixels; 8 x 8 x 8 down to 1 x 1 x 1: 585.
-    const TextureFields volume32{16, 16, 5, {}, 0x41, 32, 0x200000, 0x8A1007, 16}, volume16{8, 8, 4, {}, 0x41, 16, 0, 0x8A1007, 8};
-    TextureFields dxt_volume = dxt_fields("DXT1", 16, 16, 1), deep = volume32, cube = dxt_fields("DXT1", 64, 64, 7);
-    dxt_volume.caps2 = 0x200000;
-    dxt_volume.depth = 16;
-    deep.mip_count = 6;
-    cube.caps2 = 0xFE00;
-    TextureFields odd_depth = volume32, array = dx10_fields(28, 64, 64, 1);
-    odd_depth.depth = 12;
-    array.dx10[3] = 6;
-    const std::size_t rgba = stored_payload_size(100, 60, 7, 4, false), dxt = 6 * stored_payload_size(64, 64, 7, 8, true);
-    const std::vector<Case> cases = {
-        {.name = "32-bit volume", .texture = make_texture(volume32, 4681 * 4 + 5)},
-        {.name = "16-bit volume", .texture = make_texture(volume16, 585 * 2)},
-        refused(type, dxt_volume, 16384), refused(unsupported, odd_depth, 65536), refused(unsupported, deep, 65536),
-        refused(truncated, volume32, 4681 * 4 - 1),
-        {.name = "Xbox 360, 100 x 60", .args = x360, .texture = make_texture(rgba_fields(32, 100, 60, 7), rgba + 3)},
-        {.name = "Xbox 360, cube map", .args = x360, .texture = make_texture(cube, dxt)},
-        refused(type, volume32, 4681 * 4, x360), refused(type, array, 16384, x360),
-        refused(unsupported, rgba_fields(32, 8193, 4, 1), 131072, x360),
-        refused(unsupported, rgba_fields(32, 100, 60, 8), rgba + 4, x360),
-        refused(truncated, rgba_fields(32, 100, 60, 7), rgba - 1, x360),
-        refused(truncated, rgba_fields(32, 100, 60, 7), rgba, x360_back),  // the image is 45056 bytes
-    };
-    check_all(cases, ScratchFolder());
-}
-
 // Killed or failing writes, failing system calls and allocations, taken
 // temporary names, names at the length limit, links, what is not a file.
 TEST(Tool, FaultsInjectedFromOutside) {

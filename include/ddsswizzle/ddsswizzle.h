@@ -1,26 +1,26 @@
-/* ddsswizzle: texture data converted between the linear layout of a desktop
- * texture and the swizzled or tiled layout the graphics hardware of the PS3
- * and the Xbox 360 reads; whole surfaces (every level, every face of a cube
- * map, volumes, the Xbox 360's packed mip tail) between caller-owned buffers,
- * or whole DDS files in memory.
- *
- * C99. Nothing here allocates, throws, or keeps state: every function may be
- * called from any number of threads at once. Each returns a status; the
- * statuses a texture can be refused with carry the messages of the
- * ddsswizzle tool (ddsswizzle_status_message), and a refusal names its
- * reason when asked (ddsswizzle_reason_text). A buffer is never partly
- * written: a conversion either writes all of its result or nothing.
- *
- * Formats are DXGI_FORMAT numbers (71 BC1_UNORM, 77 BC3_UNORM, 87
- * B8G8R8A8_UNORM ...). The linear layout is the one a DDS file stores: face
- * after face, each with its levels from the largest, every level
- * max(1, width >> level) x max(1, height >> level) pixels in whole 4 x 4
- * blocks for compressed formats.
- *
- * Link with -lddsswizzle (pkg-config ddsswizzle), or in CMake
- * find_package(ddsswizzle) and the target ddsswizzle::ddsswizzle. A program
- * linking the static library on Windows defines DDSSWIZZLE_STATIC first (the
- * CMake target ddsswizzle::ddsswizzle_static does so). */
+// ddsswizzle: texture data converted between the linear layout of a desktop
+// texture and the swizzled or tiled layout the graphics hardware of the PS3
+// and the Xbox 360 reads; whole surfaces (every level, every face of a cube
+// map, volumes, the Xbox 360's packed mip tail) between caller-owned buffers,
+// or whole DDS files in memory.
+//
+// C99. Nothing here allocates, throws, or keeps state: every function may be
+// called from any number of threads at once. Each returns a status; the
+// statuses a texture can be refused with carry the messages of the
+// ddsswizzle tool (ddsswizzle_status_message), and a refusal names its
+// reason when asked (ddsswizzle_reason_text). A buffer is never partly
+// written: a conversion either writes all of its result or nothing.
+//
+// Formats are DXGI_FORMAT numbers (71 BC1_UNORM, 77 BC3_UNORM, 87
+// B8G8R8A8_UNORM ...). The linear layout is the one a DDS file stores: face
+// after face, each with its levels from the largest, every level
+// max(1, width >> level) x max(1, height >> level) pixels in whole 4 x 4
+// blocks for compressed formats.
+//
+// Link with -lddsswizzle (pkg-config ddsswizzle), or in CMake
+// find_package(ddsswizzle) and the target ddsswizzle::ddsswizzle. A program
+// linking the static library on Windows defines DDSSWIZZLE_STATIC first (the
+// CMake target ddsswizzle::ddsswizzle_static does so).
 #ifndef DDSSWIZZLE_H
 #define DDSSWIZZLE_H
 
@@ -45,35 +45,35 @@ extern "C" {
 
 typedef enum ddsswizzle_status {
     DDSSWIZZLE_OK = 0,
-    DDSSWIZZLE_NOT_A_DDS_TEXTURE = 1,         /* "Not a DDS texture" */
-    DDSSWIZZLE_UNKNOWN_FORMAT = 2,            /* "Unknown format" */
-    DDSSWIZZLE_UNSUPPORTED_TEXTURE_TYPE = 3,  /* "Unsupported texture type" */
-    DDSSWIZZLE_UNSUPPORTED_SIZE = 4,          /* "Unsupported size" */
-    DDSSWIZZLE_TRUNCATED_DATA = 5,            /* "Texture data is truncated" */
-    DDSSWIZZLE_INVALID_ARGUMENT = 6           /* "Invalid argument": a call the caller got wrong */
+    DDSSWIZZLE_NOT_A_DDS_TEXTURE = 1,  // "Not a DDS texture"
+    DDSSWIZZLE_UNKNOWN_FORMAT = 2,  // "Unknown format"
+    DDSSWIZZLE_UNSUPPORTED_TEXTURE_TYPE = 3,  // "Unsupported texture type"
+    DDSSWIZZLE_UNSUPPORTED_SIZE = 4,  // "Unsupported size"
+    DDSSWIZZLE_TRUNCATED_DATA = 5,  // "Texture data is truncated"
+    DDSSWIZZLE_INVALID_ARGUMENT = 6  // "Invalid argument": a call the caller got wrong
 } ddsswizzle_status;
 
-/* Why a texture or a call was refused; each reason belongs to one status. */
+// Why a texture or a call was refused; each reason belongs to one status.
 typedef enum ddsswizzle_reason {
     DDSSWIZZLE_REASON_NONE = 0,
-    DDSSWIZZLE_REASON_SHORT_FILE = 1,               /* not a DDS texture */
+    DDSSWIZZLE_REASON_SHORT_FILE = 1,  // not a DDS texture
     DDSSWIZZLE_REASON_NO_SIGNATURE = 2,
     DDSSWIZZLE_REASON_SHORT_EXTENDED_HEADER = 3,
-    DDSSWIZZLE_REASON_FORMAT_NOT_RECOGNISED = 4,    /* unknown format */
+    DDSSWIZZLE_REASON_FORMAT_NOT_RECOGNISED = 4,  // unknown format
     DDSSWIZZLE_REASON_FORMAT_NOT_ON_CONSOLE = 5,
-    DDSSWIZZLE_REASON_TEXTURE_ARRAY = 6,            /* unsupported texture type */
+    DDSSWIZZLE_REASON_TEXTURE_ARRAY = 6,  // unsupported texture type
     DDSSWIZZLE_REASON_PARTIAL_CUBE_MAP = 7,
     DDSSWIZZLE_REASON_CUBE_MAP_AND_VOLUME = 8,
     DDSSWIZZLE_REASON_VOLUME_NOT_ON_CONSOLE = 9,
-    DDSSWIZZLE_REASON_SIDE_NOT_POSITIVE = 10,       /* unsupported size */
+    DDSSWIZZLE_REASON_SIDE_NOT_POSITIVE = 10,  // unsupported size
     DDSSWIZZLE_REASON_WIDTH_NOT_POWER_OF_TWO = 11,
     DDSSWIZZLE_REASON_HEIGHT_NOT_POWER_OF_TWO = 12,
     DDSSWIZZLE_REASON_DEPTH_NOT_POWER_OF_TWO = 13,
     DDSSWIZZLE_REASON_SIDE_ABOVE_LIMIT = 14,
     DDSSWIZZLE_REASON_LEVEL_COUNT_OUT_OF_RANGE = 15,
     DDSSWIZZLE_REASON_LEVEL_TOO_LARGE = 16,
-    DDSSWIZZLE_REASON_DATA_SHORT = 17,              /* truncated data */
-    DDSSWIZZLE_REASON_NULL_POINTER = 18,            /* invalid argument */
+    DDSSWIZZLE_REASON_DATA_SHORT = 17,  // truncated data
+    DDSSWIZZLE_REASON_NULL_POINTER = 18,  // invalid argument
     DDSSWIZZLE_REASON_UNKNOWN_CONSOLE_OR_DIRECTION = 19,
     DDSSWIZZLE_REASON_RESULT_TOO_SMALL = 20,
     DDSSWIZZLE_REASON_BUFFERS_OVERLAP = 21,
@@ -83,27 +83,27 @@ typedef enum ddsswizzle_reason {
 
 typedef enum ddsswizzle_console { DDSSWIZZLE_PS3 = 0, DDSSWIZZLE_X360 = 1 } ddsswizzle_console;
 
-/* SWIZZLE reads the linear layout and writes the console's; UNSWIZZLE the
- * other way. */
+// SWIZZLE reads the linear layout and writes the console's; UNSWIZZLE the
+// other way.
 typedef enum ddsswizzle_direction { DDSSWIZZLE_SWIZZLE = 0, DDSSWIZZLE_UNSWIZZLE = 1 } ddsswizzle_direction;
 
 typedef struct ddsswizzle_surface {
-    uint32_t format; /* DXGI_FORMAT number */
-    int32_t width;   /* level 0, in pixels */
+    uint32_t format;  // DXGI_FORMAT number
+    int32_t width;  // level 0, in pixels
     int32_t height;
-    int32_t depth;   /* 1; above 1, a volume of that many slices */
-    int32_t levels;  /* mip levels, 1 or more */
-    int32_t cube;    /* nonzero: a cube map, six faces */
+    int32_t depth;  // 1; above 1, a volume of that many slices
+    int32_t levels;  // mip levels, 1 or more
+    int32_t cube;  // nonzero: a cube map, six faces
 } ddsswizzle_surface;
 
-/* One level of one face: its size, and where its bytes are in the linear
- * layout and in the console's. On the PS3 every level keeps its place. On
- * the Xbox 360 the console place is the slice of the region the level is
- * drawn in, 4 KiB aligned; the levels of the packed mip tail share one. */
+// One level of one face: its size, and where its bytes are in the linear
+// layout and in the console's. On the PS3 every level keeps its place. On
+// the Xbox 360 the console place is the slice of the region the level is
+// drawn in, 4 KiB aligned; the levels of the packed mip tail share one.
 typedef struct ddsswizzle_placement {
     int32_t level;
     int32_t face;
-    int32_t width; /* pixels */
+    int32_t width;  // pixels
     int32_t height;
     int32_t depth;
     uint64_t linear_offset;
@@ -112,71 +112,71 @@ typedef struct ddsswizzle_placement {
     uint64_t console_length;
 } ddsswizzle_placement;
 
-/* What a DDS header describes. */
+// What a DDS header describes.
 typedef struct ddsswizzle_dds {
     ddsswizzle_surface surface;
-    int32_t volume;          /* nonzero when the header says volume (a depth of 1 included) */
-    uint32_t payload_offset; /* 128, or 148 with the DX10 extension */
+    int32_t volume;  // nonzero when the header says volume (a depth of 1 included)
+    uint32_t payload_offset;  // 128, or 148 with the DX10 extension
 } ddsswizzle_dds;
 
-/* "1.1.0" */
+// "1.1.0"
 DDSSWIZZLE_API const char* ddsswizzle_version(void);
 
-/* The tool's message for a status ("Unknown format"), and a sentence for a
- * reason; "" for a value not listed above. */
+// The tool's message for a status ("Unknown format"), and a sentence for a
+// reason; "" for a value not listed above.
 DDSSWIZZLE_API const char* ddsswizzle_status_message(ddsswizzle_status status);
 DDSSWIZZLE_API const char* ddsswizzle_reason_text(ddsswizzle_reason reason);
 
-/* The DXGI name without its DXGI_FORMAT_ prefix ("BC3_UNORM"); "" for a
- * number DXGI does not define. */
+// The DXGI name without its DXGI_FORMAT_ prefix ("BC3_UNORM"); "" for a
+// number DXGI does not define.
 DDSSWIZZLE_API const char* ddsswizzle_format_name(uint32_t format);
 
-/* The number of a name (length bytes, no terminator needed), matched
- * exactly. Returns 1 and sets *format when found, else 0. */
+// The number of a name (length bytes, no terminator needed), matched
+// exactly. Returns 1 and sets *format when found, else 0.
 DDSSWIZZLE_API int ddsswizzle_format_number(const char* name, size_t length, uint32_t* format);
 
-/* Whether the console can convert the surface, in the order the tool checks:
- * format, texture type, sizes. reason may be NULL. */
+// Whether the console can convert the surface, in the order the tool checks:
+// format, texture type, sizes. reason may be NULL.
 DDSSWIZZLE_API ddsswizzle_status ddsswizzle_check(const ddsswizzle_surface* surface, ddsswizzle_console console,
                                                   ddsswizzle_reason* reason);
 
-/* The bytes of the surface in the linear layout and in the console's (either
- * pointer may be NULL). */
+// The bytes of the surface in the linear layout and in the console's (either
+// pointer may be NULL).
 DDSSWIZZLE_API ddsswizzle_status ddsswizzle_sizes(const ddsswizzle_surface* surface, ddsswizzle_console console,
                                                   uint64_t* linear_size, uint64_t* console_size);
 
-/* Where a level (0 to levels - 1) of a face (0, or 0 to 5 for a cube map)
- * is. */
+// Where a level (0 to levels - 1) of a face (0, or 0 to 5 for a cube map)
+// is.
 DDSSWIZZLE_API ddsswizzle_status ddsswizzle_place(const ddsswizzle_surface* surface, ddsswizzle_console console,
                                                   int32_t level, int32_t face, ddsswizzle_placement* placement);
 
-/* Converts a whole surface from source into result. source holds at least
- * the input size (SWIZZLE: the linear size, UNSWIZZLE: the console size;
- * bytes beyond it are not read), result at least the output size, of which
- * exactly that many bytes are written. The buffers must not overlap. */
+// Converts a whole surface from source into result. source holds at least
+// the input size (SWIZZLE: the linear size, UNSWIZZLE: the console size;
+// bytes beyond it are not read), result at least the output size, of which
+// exactly that many bytes are written. The buffers must not overlap.
 DDSSWIZZLE_API ddsswizzle_status ddsswizzle_convert(const ddsswizzle_surface* surface, ddsswizzle_console console,
                                                     ddsswizzle_direction direction, const void* source,
                                                     size_t source_size, void* result, size_t result_size);
 
-/* Reads a DDS header as the tool does (the same recognition table, the same
- * refusals of what is no texture): size bytes of the file, all of it or at
- * least its first 148. Whether a console can hold the surface is for
- * ddsswizzle_check. reason may be NULL. */
+// Reads a DDS header as the tool does (the same recognition table, the same
+// refusals of what is no texture): size bytes of the file, all of it or at
+// least its first 148. Whether a console can hold the surface is for
+// ddsswizzle_check. reason may be NULL.
 DDSSWIZZLE_API ddsswizzle_status ddsswizzle_read_dds(const void* data, size_t size, ddsswizzle_dds* dds,
                                                      ddsswizzle_reason* reason);
 
-/* Checks a DDS file of file_size bytes, of which file_start holds the first
- * start_size (all of it, or at least the first 148), as the tool checks it
- * before converting, and gives the length the converted file will have. Any
- * out pointer may be NULL. */
+// Checks a DDS file of file_size bytes, of which file_start holds the first
+// start_size (all of it, or at least the first 148), as the tool checks it
+// before converting, and gives the length the converted file will have. Any
+// out pointer may be NULL.
 DDSSWIZZLE_API ddsswizzle_status ddsswizzle_check_dds(const void* file_start, size_t start_size, uint64_t file_size,
                                                       ddsswizzle_console console, ddsswizzle_direction direction,
                                                       uint64_t* converted_size, ddsswizzle_reason* reason);
 
-/* Converts a whole DDS file held in memory into result, which holds at least
- * the converted size (ddsswizzle_check_dds); exactly that many bytes are
- * written, the same bytes the tool writes to the file. The buffers must not
- * overlap. */
+// Converts a whole DDS file held in memory into result, which holds at least
+// the converted size (ddsswizzle_check_dds); exactly that many bytes are
+// written, the same bytes the tool writes to the file. The buffers must not
+// overlap.
 DDSSWIZZLE_API ddsswizzle_status ddsswizzle_convert_dds(const void* file, size_t file_size, void* result,
                                                         size_t result_size, ddsswizzle_console console,
                                                         ddsswizzle_direction direction);
@@ -185,4 +185,4 @@ DDSSWIZZLE_API ddsswizzle_status ddsswizzle_convert_dds(const void* file, size_t
 }
 #endif
 
-#endif /* DDSSWIZZLE_H */
+#endif  // DDSSWIZZLE_H

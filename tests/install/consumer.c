@@ -1,6 +1,6 @@
-/* Built against an installed ddsswizzle (find_package or pkg-config): the
- * worked 4 x 4 surface of 32-bit pixels swizzled for the PS3, where linear
- * pixel 2 lands at Morton position 4 (bytes 16 to 19). */
+// Built against an installed ddsswizzle (find_package or pkg-config): the
+// worked 4 x 4 surface of 32-bit pixels swizzled for the PS3, where linear
+// pixel 2 lands at Morton position 4 (bytes 16 to 19).
 #include <ddsswizzle/ddsswizzle.h>
 
 #include <stdio.h>

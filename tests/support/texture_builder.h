@@ -86,11 +86,13 @@ inline void add_text_control_bytes(std::vector<std::byte>& file) {
 }
 
 // Bytes a DDS file stores for a mip chain: every level at least one pixel
-// (or one 4 x 4 block) on each side.
-inline std::size_t stored_payload_size(std::size_t w, std::size_t h, std::size_t levels, std::size_t element, bool blocks) {
+// (or one 4 x 4 block) on each side, and one slice deep.
+inline std::size_t stored_payload_size(std::size_t w, std::size_t h, std::size_t levels, std::size_t element, bool blocks,
+                                       std::size_t depth = 1) {
     std::size_t total = 0;
-    for (std::size_t i = 0; i < levels; ++i, w = std::max<std::size_t>(w / 2, 1), h = std::max<std::size_t>(h / 2, 1)) {
-        total += (blocks ? (w + 3) / 4 : w) * (blocks ? (h + 3) / 4 : h) * element;
+    for (std::size_t i = 0; i < levels; ++i) {
+        const std::size_t lw = std::max<std::size_t>(w >> i, 1), lh = std::max<std::size_t>(h >> i, 1);
+        total += (blocks ? (lw + 3) / 4 : lw) * (blocks ? (lh + 3) / 4 : lh) * std::max<std::size_t>(depth >> i, 1) * element;
     }
     return total;
 }
