@@ -71,16 +71,17 @@ public:
                                                                 : " must be a bytes-like object, not ") +
                                  std::string(py::str(py::type::of(object).attr("__name__"))));
         }
-        held_ = true;
+        // No destructor runs for an object whose constructor throws: the
+        // export is given back here, or the exporter stays locked (a
+        // bytearray could never be resized again).
         if (PyBuffer_IsContiguous(&view_, 'C') == 0) {
+            PyBuffer_Release(&view_);
             throw py::value_error(std::string(name) + " must be a C-contiguous buffer");
         }
     }
     BufferView(const BufferView&) = delete;
     BufferView& operator=(const BufferView&) = delete;
-    ~BufferView() {
-        if (held_) PyBuffer_Release(&view_);
-    }
+    ~BufferView() { PyBuffer_Release(&view_); }
 
     std::span<const std::byte> bytes() const noexcept {
         return {static_cast<const std::byte*>(view_.buf), static_cast<std::size_t>(view_.len)};
@@ -91,7 +92,6 @@ public:
 
 private:
     Py_buffer view_{};
-    bool held_ = false;
 };
 
 // A fresh bytes object of the given length for a result; nobody else can see
@@ -136,9 +136,10 @@ std::uint32_t format_of(const py::handle& format) {
         return number;
     }
     if (!py::isinstance<py::int_>(format)) throw py::type_error("format must be a DXGI number or name");
-    const auto number = format.cast<std::int64_t>();
-    if (number < 0 || number > std::numeric_limits<std::uint32_t>::max()) {
-        throw py::value_error("format must be a DXGI number, not " + std::to_string(number));
+    int overflow = 0;
+    const long long number = PyLong_AsLongLongAndOverflow(format.ptr(), &overflow);
+    if (overflow != 0 || number < 0 || number > std::numeric_limits<std::uint32_t>::max()) {
+        throw py::value_error("format must be a DXGI number, not " + std::string(py::str(format)));
     }
     return static_cast<std::uint32_t>(number);
 }
@@ -178,11 +179,15 @@ struct Sizes {
     std::uint64_t console = 0;
 };
 
+// The sizes, or the refusal with its reason (asked of check only then: each
+// call lays the surface out anew, a good part of a small surface's call).
 Sizes sizes_of(const SurfaceArguments& a) {
-    require_convertible(a);
     Sizes sizes;
     const Status status = ddsswizzle::sizes(a.surface, a.console, sizes.linear, sizes.console);
-    if (status != Status::ok) raise_status(status, DDSSWIZZLE_REASON_NONE);
+    if (status != Status::ok) {
+        require_convertible(a);
+        raise_status(status, DDSSWIZZLE_REASON_NONE);
+    }
     return sizes;
 }
 

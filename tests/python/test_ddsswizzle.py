@@ -121,7 +121,7 @@ def test_out_takes_any_writable_buffer(make, function, size):
 
 
 SMALL = dict(console="ps3", format=87, width=4, height=4)
-SHARED = memoryview(bytearray(128))
+SHARED = bytearray(128)
 WRONG_ARGUMENTS = {  # all ValueError but a read-only out, which is a TypeError as for readinto
     "read-only out": lambda: dz.swizzle(bytes(64), **SMALL, out=bytes(64)),
     "mode word": lambda: dz.convert_dds(FILES["bgra32 legacy"][0], "swizzle"),
@@ -129,9 +129,10 @@ WRONG_ARGUMENTS = {  # all ValueError but a read-only out, which is a TypeError 
     "negative size": lambda: dz.swizzle(bytes(64), **{**SMALL, "height": -4}),
     "format name": lambda: dz.linear_size(**{**SMALL, "format": "B8G8R8A8"}),
     "negative levels": lambda: dz.layout(**{**SMALL, "levels": -1}),
-    "out size": lambda: dz.swizzle(bytes(64), **SMALL, out=bytearray(65)),
-    "not contiguous": lambda: dz.swizzle(np.zeros((8, 16), np.uint8)[::2], **SMALL),
-    "overlap": lambda: dz.unswizzle(SHARED[:64], **SMALL, out=SHARED[32:96]),
+    "out size": lambda: dz.swizzle(bytes(64), **SMALL, out=SHARED),
+    "not contiguous": lambda: dz.swizzle(memoryview(SHARED)[::2], **SMALL),
+    "not contiguous array": lambda: dz.swizzle(np.zeros((8, 16), np.uint8)[::2], **SMALL),
+    "overlap": lambda: dz.unswizzle(memoryview(SHARED)[:64], **SMALL, out=memoryview(SHARED)[32:96]),
 }
 
 
@@ -139,6 +140,8 @@ WRONG_ARGUMENTS = {  # all ValueError but a read-only out, which is a TypeError 
 def test_wrong_arguments(name):
     with pytest.raises(TypeError if name == "read-only out" else ValueError):
         WRONG_ARGUMENTS[name]()
+    SHARED.append(0)  # no export of the buffer is left behind, or a bytearray could never grow again
+    del SHARED[-1]
 
 
 ERRORS = [
