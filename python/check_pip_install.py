@@ -4,8 +4,10 @@
 
 Copies the files the install needs from SOURCE_DIR into WORK_DIR/source (so
 that nothing is written into the sources), installs from there with the
-README's command into WORK_DIR/site, with neither network nor cache, then
-imports the module from there in a new interpreter and converts a surface.
+README's command into WORK_DIR/site, then imports the module from there in a
+new interpreter and converts a surface. --no-index keeps pip away from any
+package index, so the test fails if the install ever needs the network;
+neither the user's pip settings nor pip's cache take part.
 """
 import os
 import re
@@ -42,10 +44,9 @@ def main(source, work):
             copy.mkdir(parents=True, exist_ok=True)
             shutil.copy2(source / name, copy / name)
     site = work / "site"
-    # The user's pip settings stay out of it: only the command counts.
     environment = {key: value for key, value in os.environ.items() if not key.startswith("PIP_")}
     environment["PIP_CONFIG_FILE"] = os.devnull
-    subprocess.run([sys.executable, "-m", "pip", "install", "--no-build-isolation", "--no-cache-dir",
+    subprocess.run([sys.executable, "-m", "pip", "install", "--no-build-isolation", "--no-index", "--no-cache-dir",
                     "--disable-pip-version-check", "--target", str(site), "."],
                    cwd=copy, env=environment, check=True)
     version = re.search(r"project\(\s*ddsswizzle\s+VERSION\s+([0-9.]+)",
