@@ -1,0 +1,194 @@
+"""The Python module ddsswizzle: whole files against the ddsswizzle tool (DDSSWIZZLE_EXECUTABLE) on
+the same bytes, payloads against whole files, sizes against a count of their own, every way to fail."""
+import os
+import random
+import struct
+import subprocess
+from concurrent.futures import ThreadPoolExecutor
+
+import numpy as np
+import pytest
+
+import ddsswizzle as dz
+
+TOOL = os.environ["DDSSWIZZLE_EXECUTABLE"]
+
+# Bytes per 4 x 4 block of the block formats, per pixel of the others.
+BLOCK = {71: 8, 77: 16, 83: 16}
+PIXEL = {87: 4, 86: 2, 61: 1, 28: 4, 10: 8}
+
+
+def linear_bytes(format, width, height, levels=1, depth=1, cube=False, **_):
+    """The linear size counted level by level, apart from the library."""
+    sides = [[max(1, side >> level) for side in (width, height, depth)] for level in range(levels)]
+    return (6 if cube else 1) * sum(-(-w // 4) * -(-h // 4) * BLOCK[format] if format in BLOCK
+                                    else w * h * d * PIXEL[format] for w, h, d in sides)
+
+
+# Legacy pixel formats: format flags, FourCC, bit count.
+LEGACY = {71: (0x4, b"DXT1", 0), 77: (0x4, b"DXT5", 0), 87: (0x41, b"", 32), 86: (0x41, b"", 16)}
+
+
+def dds(format, width, height, levels=1, depth=1, cube=False, legacy=False, array=1, caps2=None, magic=b"DDS ", cut=0):
+    """A DDS file with a random payload of the linear size, less cut bytes."""
+    head = bytearray(128)
+    struct.pack_into("<4s4I", head, 0, magic, 124, 0x1007 | (0x800000 if depth > 1 else 0), height, width)
+    struct.pack_into("<2I", head, 24, depth, levels)
+    struct.pack_into("<I4sI", head, 80, *(LEGACY[format] if legacy else (0x4, b"DX10", 0)))
+    caps2 = (0xFE00 if cube else 0) | (0x200000 if depth > 1 else 0) if caps2 is None else caps2
+    struct.pack_into("<I", head, 112, caps2)
+    if not legacy:
+        head += struct.pack("<5I", format, 4 if depth > 1 else 3, 4 if cube else 0, array, 0)
+    length = linear_bytes(format, width, height, levels, depth, cube) - cut
+    return bytes(head) + random.Random(length).randbytes(length)
+
+
+# Each file, and what swiz says of it on the PS3 and on the Xbox 360 (None: converted).
+UNKNOWN, TYPE, SIZE = "Unknown format", "Unsupported texture type", "Unsupported size"
+SHORT = "Texture data is truncated"
+FILES = {
+    "bgra32 legacy": (dds(87, 64, 32, levels=7, legacy=True), None, None),
+    "16-bit legacy": (dds(86, 32, 32, levels=6, legacy=True), None, None),
+    "dxt1 legacy": (dds(71, 128, 64, levels=3, legacy=True), None, None),
+    "dxt5 cube legacy": (dds(77, 32, 32, levels=6, cube=True, legacy=True), None, None),
+    "rgba16f cube": (dds(10, 16, 16, levels=5, cube=True), None, UNKNOWN),
+    "r8 volume": (dds(61, 16, 8, levels=4, depth=4), None, TYPE),
+    "bc5": (dds(83, 64, 64), UNKNOWN, None),
+    "bgra32 48 x 32": (dds(87, 48, 32, legacy=True), SIZE, None),
+    "not dds": (dds(87, 8, 8, magic=b"DDS!"), "Not a DDS texture", "Not a DDS texture"),
+    "array": (dds(28, 16, 16, array=2), TYPE, TYPE),
+    "partial cube": (dds(71, 16, 16, cube=True, legacy=True, caps2=0x600), TYPE, TYPE),
+    "truncated": (dds(87, 64, 64, levels=7, legacy=True, cut=1), SHORT, SHORT),
+}
+
+
+def both(tmp_path, data, mode, console):
+    """The module's outcome (exit status, what the tool prints, file after), checked against the tool's."""
+    path = tmp_path / "texture.dds"
+    path.write_bytes(data)
+    tool = subprocess.run([TOOL, mode, str(path), console], capture_output=True, text=True, check=False)
+    try:
+        mine = (0, "\n", dz.convert_dds(bytearray(data), mode, console))
+    except dz.Error as error:
+        mine = (1, f"\n{error}\n", data)
+    assert (tool.returncode, tool.stdout, path.read_bytes()) == mine
+    return mine
+
+
+@pytest.mark.parametrize("console", ["ps3", "x360"])
+@pytest.mark.parametrize("name", FILES)
+def test_files_and_payloads_convert_as_the_tool_does(tmp_path, name, console):
+    data, expected = FILES[name][0], FILES[name][1 if console == "ps3" else 2]
+    both(tmp_path, data, "unswiz", console)
+    status, printed, swizzled = both(tmp_path, data, "swiz", console)
+    assert (printed.strip() or None) == expected
+    if status == 0:
+        assert both(tmp_path, swizzled, "unswiz", console) == (0, "\n", data)
+        surface, offset = dz.read_dds(data)
+        # The payload alone, with bytes after it that are not read.
+        payload = dz.swizzle(data[offset:] + b"more", console=console, **surface)
+        assert payload == swizzled[offset:] and len(payload) == dz.console_size(console=console, **surface)
+        assert dz.unswizzle(memoryview(payload), console=console, **surface) == data[offset:]
+        assert dz.linear_size(console=console, **surface) == len(data) - offset == linear_bytes(**surface)
+
+
+def test_worked_values():
+    volume = dict(format=61, width=16, height=8, depth=4, levels=4, cube=False)
+    assert dz.read_dds(FILES["r8 volume"][0]) == (volume, 148)
+    # A 4 x 4 level of bytes in Morton order: 2 x 2 quads, each in rows.
+    assert dz.swizzle(bytes(range(16)), console="ps3", format="R8_UNORM", width=4, height=4) == bytes(
+        [0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15])
+    # 64 x 64 pixels of 4 bytes with 7 levels: 21,844 linear bytes; 24,576 in Xbox 360 tiles.
+    bgra = dict(format="B8G8R8A8_UNORM", width=64, height=64, levels=7)
+    assert dz.console_size(console="ps3", **bgra) == dz.linear_size(console="x360", **bgra) == 21844
+    assert dz.console_size(console="x360", **bgra) == 24576
+    version = subprocess.run([TOOL, "--version"], capture_output=True, text=True, check=True).stdout
+    assert version == f"\nddsswizzle {dz.__version__}\n"
+
+
+DXT5 = dict(console="x360", format=77, width=64, height=64, levels=7)
+OUTS = {"bytearray": bytearray, "memoryview": lambda n: memoryview(bytearray(n)),
+        "numpy": lambda n: np.zeros((n // 16, 4), np.uint32)}
+
+
+@pytest.mark.parametrize("make", OUTS.values(), ids=OUTS)
+@pytest.mark.parametrize("function, size", [(dz.swizzle, dz.linear_size), (dz.unswizzle, dz.console_size)])
+def test_out_takes_any_writable_buffer(make, function, size):
+    source = np.frombuffer(random.Random(1).randbytes(size(**DXT5)), np.uint32).reshape(-1, 4)
+    expected = function(source.tobytes(), **DXT5)
+    out = make(len(expected))
+    assert function(source, **DXT5, out=out) is out and bytes(out) == expected
+
+
+SMALL = dict(console="ps3", format=87, width=4, height=4)
+SHARED = bytearray(128)
+WRONG_ARGUMENTS = {  # all ValueError but a read-only out, which is a TypeError as for readinto
+    "read-only out": lambda: dz.swizzle(bytes(64), **SMALL, out=bytes(64)),
+    "mode word": lambda: dz.convert_dds(FILES["bgra32 legacy"][0], "swizzle"),
+    "console word": lambda: dz.convert_dds(FILES["bgra32 legacy"][0], "swiz", "x360s"),
+    "negative size": lambda: dz.swizzle(bytes(64), **{**SMALL, "height": -4}),
+    "format name": lambda: dz.linear_size(**{**SMALL, "format": "B8G8R8A8"}),
+    "negative levels": lambda: dz.layout(**{**SMALL, "levels": -1}),
+    "out size": lambda: dz.swizzle(bytes(64), **SMALL, out=SHARED),
+    "not contiguous": lambda: dz.swizzle(memoryview(SHARED)[::2], **SMALL),
+    "overlap": lambda: dz.unswizzle(memoryview(SHARED)[:64], **SMALL, out=memoryview(SHARED)[32:96]),
+}
+
+
+@pytest.mark.parametrize("name", WRONG_ARGUMENTS)
+def test_wrong_arguments(name):
+    with pytest.raises(TypeError if name == "read-only out" else ValueError):
+        WRONG_ARGUMENTS[name]()
+    SHARED.append(0)  # no export of the buffer is left behind, or a bytearray could never grow again
+    del SHARED[-1]
+
+
+ERRORS = [
+    (lambda: dz.read_dds(b"DDS "), dz.NotADdsTexture, "Not a DDS texture",
+     "the file is shorter than the 128-byte DDS header"),
+    (lambda: dz.swizzle(bytes(64), **{**SMALL, "format": 83}), dz.UnknownFormat, UNKNOWN,
+     "this console has no layout for the format"),
+    (lambda: dz.convert_dds(FILES["partial cube"][0], "swiz"), dz.UnsupportedTextureType, TYPE,
+     "a cube map without all six faces"),
+    (lambda: dz.layout(**{**SMALL, "width": 6}), dz.UnsupportedSize, SIZE,
+     "the width is not a power of two, which Morton order needs"),
+    (lambda: dz.unswizzle(bytes(63), **SMALL), dz.TruncatedData, SHORT,
+     "the data is shorter than the texture it should hold"),
+]
+
+
+@pytest.mark.parametrize("call, kind, message, reason", ERRORS)
+def test_refusals_raise_their_error(call, kind, message, reason):
+    with pytest.raises(kind) as caught:
+        call()
+    assert isinstance(caught.value, dz.Error) and not isinstance(caught.value, ValueError)
+    assert (str(caught.value), caught.value.reason) == (message, reason)
+
+
+@pytest.mark.parametrize("surface", [
+    dict(console="x360", format=77, width=64, height=64, levels=7),
+    dict(console="x360", format=87, width=48, height=20, levels=3, cube=True),
+    dict(console="ps3", format=61, width=16, height=8, depth=4, levels=4),
+])
+def test_layout_agrees_with_the_sizes(surface):
+    entries, end = dz.layout(**surface), 0
+    faces, sides = (6 if surface.get("cube") else 1), [surface["width"], surface["height"], surface.get("depth", 1)]
+    assert [(e.face, e.level) for e in entries] == [(f, l) for f in range(faces) for l in range(surface["levels"])]
+    for e in entries:
+        assert [e.width, e.height, e.depth] == [max(1, side >> e.level) for side in sides]
+        assert e.linear_offset == end  # face after face, level after level
+        end += e.linear_length
+        assert e.console_offset + e.console_length <= dz.console_size(**surface)
+        # The PS3 keeps every level in its place; the Xbox 360 aligns each to 4 KiB.
+        assert (e.console_offset % 4096 == 0 if surface["console"] == "x360" else
+                (e.console_offset, e.console_length) == (e.linear_offset, e.linear_length))
+    assert end == dz.linear_size(**surface) == linear_bytes(**surface)
+
+
+def test_two_threads_give_the_same_bytes():
+    data = dds(87, 512, 512, levels=10, legacy=True)
+    (surface, offset), expected = dz.read_dds(data), dz.convert_dds(data, "swiz", "x360")
+    with ThreadPoolExecutor(2) as pool:
+        files = list(pool.map(lambda _: dz.convert_dds(data, "swiz", "x360"), range(6)))
+        payloads = list(pool.map(lambda _: dz.swizzle(data[offset:], console="x360", **surface), range(6)))
+    assert files == [expected] * 6 and payloads == [expected[offset:]] * 6
