@@ -217,21 +217,5 @@ TEST(ConvertTextureImage, EveryFormatKindAs2DTextureCubeMapAndVolume) {
     for (const auto& [fields, kind] : volumes) expect_conversion(fields, kind, ps3, 1, fields.depth, ++seed);
 }
 
-// A 4 x 4 32-bit texture of one level whose pixel i holds the bytes 4i to
-// 4i + 3 becomes one 4 KiB page: pixel (x, y) at the tiled address of block
-// (x, y) in a surface 32 blocks wide, its four bytes reversed, every other
-// byte zero.
-TEST(ConvertTextureImage, Xbox360WorkedExample) {
-    std::vector<std::byte> file = make_header(rgba_fields(32, 4, 4, 1));
-    for (int i = 0; i < 64; ++i) file.push_back(static_cast<std::byte>(i));
-    std::vector<std::byte> expected(file.begin(), file.begin() + 128);
-    expected.resize(128 + 4096);
-    for (std::uint64_t i = 0; i < 16; ++i) {
-        const std::uint64_t at = 128 + x360_address_by_arithmetic(i % 4, i / 4, 32, 4);
-        for (std::uint64_t k = 0; k < 4; ++k) expected[at + k] = static_cast<std::byte>(4 * i + 3 - k);
-    }
-    EXPECT_EQ(convert_image(file, Direction::swizzle, x360), expected);
-}
-
 }  // namespace
 }  // namespace ddsswizzle::engine

@@ -95,7 +95,6 @@ const std::string banner = "\nPS3 & Xbox360 swizzling tool\nIf any problem, cont
 const std::string wrong_mode = "\nWRONG MODE\n\n";
 const std::string cannot_open = "\nCannot open file\n";
 const std::string cannot_write = "\nCannot write file\n";
-const std::string unsupported = "\nUnsupported size\n";
 const std::string truncated = "\nTexture data is truncated\n";
 const std::string not_confirmed = "\nConverted, not confirmed on disk\n";  // converted, status 1
 const std::string truncated_info = "Texture data is truncated (the data is shorter than the texture it should hold)";
@@ -233,29 +232,19 @@ Case cli(const std::vector<fs::path>& args, const std::string& output, int statu
     return {.name = name, .args = args, .output = output, .status = status};
 }
 
-Case refused(const std::string& output, const TextureFields& fields, std::size_t payload,
-             const std::vector<fs::path>& args = {"swiz", "t.dds"}) {
-    return {.name = output + std::to_string(fields.width) + (args.size() > 2 ? " x360" : ""), .args = args,
-            .output = output, .texture = make_texture(fields, payload)};
-}
-
-// Every outcome of the command line, a header of each kind the tool refuses,
-// files held open or read-only, and every form of a path: a name with
+// Every outcome of the command line, files held open or read-only, and
+// every form of a path: a name with
 // Cyrillic letters and spaces, in a folder named the same way, of a file
 // holding CR, LF and 0x1A bytes, reaches the file system intact, no byte is
 // translated, and the file keeps its real name.
 TEST(Tool, CommandLineHeadersAndPaths) {
     const ScratchFolder folder;
-    const std::size_t chain = stored_payload_size(64, 64, 7, 4, false);
     const fs::path file = fs::path(u8"папка с пробелами") / u8"текстура 1.dds";
     std::vector<std::byte> bytes = make_texture(rgba_fields(32, 64, 32, 7), stored_payload_size(64, 32, 7, 4, false));
     add_text_control_bytes(bytes);
     const fs::path absolute = (folder.path / file).make_preferred();
-    TextureFields array = dx10_fields(28, 64, 64, 1), cube = dxt_fields("DXT1", 512, 256, 10);
-    array.dx10[3] = 6;
+    TextureFields cube = dxt_fields("DXT1", 512, 256, 10);
     cube.caps2 = 0xFE00;
-    std::vector<std::byte> short_dx10 = make_header(array);
-    short_dx10.pop_back();
     std::vector<fs::path> forms = {file, "." / file, absolute, u8"папка с пробелами/../папка с пробелами/текстура 1.dds"};
 #ifdef _WIN32
     forms.push_back(absolute.root_directory() / absolute.relative_path());  // on the current drive
@@ -277,10 +266,8 @@ TEST(Tool, CommandLineHeadersAndPaths) {
         cli({"swiz", "t.dds", "x3600"}, "\n"), cli({"swiz", "missing.dds", "x360"}, cannot_open),
         cli({"SWIZ", "t.dds"}, wrong_mode), cli({"unswiz2", "t.dds"}, wrong_mode), cli({"", "t.dds", "x360"}, wrong_mode),
         cli({"swiz", "missing.dds"}, cannot_open), cli({"swiz", "."}, cannot_open),
-        // A refusal of each kind; the verdicts themselves are checked in memory.
-        {.name = "DX10, 147 bytes", .output = "\nNot a DDS texture\n", .texture = short_dx10},
-        refused("\nUnknown format\n", {64, 64, 1, {}, 0x40, 24}, 12288), refused(truncated, rgba_fields(32, 64, 64, 127), chain - 1),
-        refused("\nUnsupported texture type\n", array, 16384), refused(unsupported, rgba_fields(16, 48, 64, 1), 6144),
+        // A refusal (the verdicts themselves are checked in memory, and against the tool by the Python tests).
+        {.name = "unknown format", .output = "\nUnknown format\n", .texture = make_texture({64, 64, 1, {}, 0x40, 24}, 12288)},
         {.name = "cube map", .texture = make_texture(cube, 6 * stored_payload_size(512, 256, 10, 8, true))},
         // info describes and changes nothing; --help and --version.
         cli({"info", "t.dds"}, info_of_tiled("PS3", 87400, 87528, "converts, the file becomes 87528 bytes"), 0),
@@ -291,7 +278,7 @@ TEST(Tool, CommandLineHeadersAndPaths) {
         {.name = "info, unknown", .args = {"info", "t.dds"}, .output = "\nUnknown format (the header's pixel format matches no "
          "row of the recognition table)\n", .texture = make_texture({64, 64, 1, {}, 0x40, 24}, 12288)},
         cli({"info", "missing.dds"}, cannot_open), cli({"--version"}, "\nddsswizzle " + std::string(version()) + "\n", 0),
-        {.name = "--help", .args = {"--help", "t.dds"}, .output = banner.substr(0, banner.size() - 1) + "\n", .status = 0, .prefix_only = true},
+        {.name = "--help", .args = {"--help", "t.dds"}, .output = banner, .status = 0, .prefix_only = true},
         {.name = "the sample", .texture = read_file(DDSSWIZZLE_SAMPLE)},
         {.name = "4 MiB, above the size of a huge page", .texture = make_texture(rgba_fields(32, 1024, 1024, 1), 4 << 20U)},
         // Windows does not replace a file another program holds open without
