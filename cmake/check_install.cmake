@@ -8,7 +8,7 @@
 #                 (C program with ddsswizzle::ddsswizzle_static, run; the C++
 #                 example with ddsswizzle::ddsswizzle, which must load
 #                 the shared library)
-#   pkg_config    tests/install/consumer.c compiled with the flags of
+#   pkg_config    tests/c_api_test.c compiled with the flags of
 #                 pkg-config --cflags --libs ddsswizzle, against the shared
 #                 and (the linker told to prefer archives) the static
 #                 library, both run
@@ -100,7 +100,7 @@ elseif(STEP STREQUAL "pkg_config")
   message(STATUS "pkg-config --cflags --libs ddsswizzle: ${flags}")
   separate_arguments(flags UNIX_COMMAND "${flags}")
   set(program ${WORK}/pkg_config_consumer)
-  run("cc shared" ${C_COMPILER} -std=c99 ${SOURCE_DIR}/tests/install/consumer.c ${flags} -o ${program})
+  run("cc shared" ${C_COMPILER} -std=c99 -DDDSSWIZZLE_EXPECTED_VERSION="${VERSION}" ${SOURCE_DIR}/tests/c_api_test.c ${flags} -o ${program})
   set(ENV{LD_LIBRARY_PATH} ${prefix}/${LIBDIR})
   run("consumer, shared" ${program})
   expect_needed(${program} ${soname} TRUE)
@@ -108,7 +108,7 @@ elseif(STEP STREQUAL "pkg_config")
   execute_process(COMMAND ${PKG_CONFIG} --static --cflags --libs ddsswizzle OUTPUT_VARIABLE static_flags
                   OUTPUT_STRIP_TRAILING_WHITESPACE)
   separate_arguments(static_flags UNIX_COMMAND "${static_flags}")
-  run("cc static" ${C_COMPILER} -std=c99 ${SOURCE_DIR}/tests/install/consumer.c
+  run("cc static" ${C_COMPILER} -std=c99 -DDDSSWIZZLE_EXPECTED_VERSION="${VERSION}" ${SOURCE_DIR}/tests/c_api_test.c
       -Wl,-Bstatic ${static_flags} -Wl,-Bdynamic -o ${program}_static)
   run("consumer, static" ${program}_static)
   expect_needed(${program}_static ${soname} FALSE)
