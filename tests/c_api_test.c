@@ -22,7 +22,8 @@ static size_t count_of(const unsigned char* bytes, size_t size, unsigned char va
 }
 
 int main(void) {
-    const ddsswizzle_surface pixels = {87, 4, 4, 1, 1, 0}, bc3 = {77, 16, 16, 1, 5, 0}, chain = {87, 4, 4, 1, 3, 0};
+    const ddsswizzle_surface pixels = {87, 4, 4, 1, 1, 0}, bc3 = {77, 16, 16, 1, 5, 0}, chain = {87, 4, 4, 1, 3, 0},
+                             long_chain = {87, 4, 4, 1, 127, 0};
     unsigned char linear[64], console[4096], back[64], buffer[128], before[128];
     uint64_t linear_size = 0, console_size = 0;
     ddsswizzle_placement place;
@@ -59,6 +60,11 @@ int main(void) {
     // On the PS3 levels keep their place: the 1 x 1 level 2 after 64 + 16.
     CHECK(ddsswizzle_place(&chain, DDSSWIZZLE_PS3, 2, 0, &place) == DDSSWIZZLE_OK);
     CHECK(place.width == 1 && place.linear_offset == 80 && place.linear_length == 4 && place.console_offset == 80);
+    // A DDS header may give more levels than the sides allow; each is one
+    // more 1 x 1 pixel: level 40 follows the 84 bytes of levels 0 to 2 and
+    // 37 such levels.
+    CHECK(ddsswizzle_place(&long_chain, DDSSWIZZLE_PS3, 40, 0, &place) == DDSSWIZZLE_OK);
+    CHECK(place.linear_offset == 84 + 37 * 4 && place.linear_length == 4 && place.console_offset == place.linear_offset);
 
     // Argument refusals write nothing (bytes all different, so that any
     // permutation of them written over the overlap would show).

@@ -46,7 +46,7 @@ constexpr FormatRow format_rows[] = {
 };
 
 // DXGI_FORMAT names by number, 0 to 115 and 130 to 132.
-constexpr std::array<std::string_view, 116> names_from_0 = {
+constexpr std::string_view names_from_0[] = {
     "UNKNOWN", "R32G32B32A32_TYPELESS", "R32G32B32A32_FLOAT", "R32G32B32A32_UINT", "R32G32B32A32_SINT",
     "R32G32B32_TYPELESS", "R32G32B32_FLOAT", "R32G32B32_UINT", "R32G32B32_SINT", "R16G16B16A16_TYPELESS",
     "R16G16B16A16_FLOAT", "R16G16B16A16_UNORM", "R16G16B16A16_UINT", "R16G16B16A16_SNORM", "R16G16B16A16_SINT",
@@ -67,7 +67,7 @@ constexpr std::array<std::string_view, 116> names_from_0 = {
     "YUY2", "Y210", "Y216", "NV11", "AI44", "IA44", "P8", "A8P8", "B4G4R4A4_UNORM",
 };
 constexpr std::uint32_t names_from_130_first = 130;
-constexpr std::array<std::string_view, 3> names_from_130 = {"P208", "V208", "V408"};
+constexpr std::string_view names_from_130[] = {"P208", "V208", "V408"};
 
 }  // namespace
 
@@ -81,8 +81,8 @@ std::optional<FormatFacts> format_facts(std::uint32_t dxgi) noexcept {
 }
 
 std::string_view dxgi_format_name(std::uint32_t dxgi) noexcept {
-    if (dxgi < names_from_0.size()) return names_from_0[dxgi];
-    if (dxgi >= names_from_130_first && dxgi - names_from_130_first < names_from_130.size()) {
+    if (dxgi < std::size(names_from_0)) return names_from_0[dxgi];
+    if (dxgi >= names_from_130_first && dxgi - names_from_130_first < std::size(names_from_130)) {
         return names_from_130[dxgi - names_from_130_first];
     }
     return {};
@@ -90,10 +90,10 @@ std::string_view dxgi_format_name(std::uint32_t dxgi) noexcept {
 
 std::optional<std::uint32_t> dxgi_format_number(std::string_view name) noexcept {
     if (name.empty()) return std::nullopt;
-    const auto* const at = std::find(names_from_0.begin(), names_from_0.end(), name);
-    if (at != names_from_0.end()) return static_cast<std::uint32_t>(at - names_from_0.begin());
-    const auto* const high = std::find(names_from_130.begin(), names_from_130.end(), name);
-    if (high != names_from_130.end()) return names_from_130_first + static_cast<std::uint32_t>(high - names_from_130.begin());
+    const auto* const at = std::find(std::begin(names_from_0), std::end(names_from_0), name);
+    if (at != std::end(names_from_0)) return static_cast<std::uint32_t>(at - std::begin(names_from_0));
+    const auto* const high = std::find(std::begin(names_from_130), std::end(names_from_130), name);
+    if (high != std::end(names_from_130)) return names_from_130_first + static_cast<std::uint32_t>(high - std::begin(names_from_130));
     return std::nullopt;
 }
 
