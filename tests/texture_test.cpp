@@ -25,8 +25,12 @@ TexturePlan plan(const std::vector<std::byte>& file, Console console = ps3, Dire
 
 std::vector<std::byte> convert_image(const std::vector<std::byte>& file, Direction direction, Console console) {
     const TexturePlan p = plan(file, console, direction);
-    std::vector<std::byte> converted(p.output_length);
+    std::vector<std::byte> converted(p.output_length + 1);
     EXPECT_EQ(p.reason, Reason::none);
+    // Spans of other lengths than the plan's are refused.
+    EXPECT_FALSE(convert_texture_image(p, direction, file, converted) ||
+                 convert_texture_image(p, direction, std::span(file).first(file.size() - 1), std::span(converted).first(p.output_length)));
+    converted.pop_back();
     EXPECT_TRUE(convert_texture_image(p, direction, file, converted));
     return converted;
 }
