@@ -1,5 +1,5 @@
 // The C interface of ddsswizzle.h, compiled as C99: the worked 4 x 4 surface
-// both ways on both consoles, sizes, a placement, every argument refusal and
+// both ways on the Xbox 360, sizes, placements, every argument refusal and
 // every status with its message. Built twice, against the shared and the
 // static library, so that both export what the header declares.
 #include <ddsswizzle/ddsswizzle.h>
@@ -10,10 +10,6 @@
 static int failures = 0;
 #define CHECK(condition) \
     ((condition) ? (void)0 : (void)(fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition), ++failures))
-
-// The PS3's Morton position of a pixel of a 4 x 4 level, from its bits:
-// x bit 0, y bit 0, x bit 1, y bit 1 (lowest first).
-static unsigned morton4(unsigned x, unsigned y) { return (x & 1) | (y & 1) << 1 | (x & 2) << 1 | (y & 2) << 2; }
 
 static size_t count_of(const unsigned char* bytes, size_t size, unsigned char value) {
     size_t i, count = 0;
@@ -29,25 +25,16 @@ int main(void) {
     ddsswizzle_placement place;
     ddsswizzle_reason reason = DDSSWIZZLE_REASON_NONE;
     uint32_t number = 0;
-    unsigned i, x, y;
-
-    // PS3: every pixel at its Morton position, and back. (At 4 x 4 the order
-    // is its own inverse; the Xbox 360 case tells the directions apart.)
-    for (i = 0; i < 64; ++i) linear[i] = (unsigned char)(i + 1);
-    CHECK(ddsswizzle_sizes(&pixels, DDSSWIZZLE_PS3, &linear_size, &console_size) == DDSSWIZZLE_OK &&
-          linear_size == 64 && console_size == 64);
-    CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, linear, 64, console, 64) == DDSSWIZZLE_OK);
-    for (y = 0; y < 4; ++y)
-        for (x = 0; x < 4; ++x) CHECK(memcmp(console + 4 * morton4(x, y), linear + 4 * (4 * y + x), 4) == 0);
-    CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_PS3, DDSSWIZZLE_UNSWIZZLE, console, 64, back, 64) == DDSSWIZZLE_OK);
-    CHECK(memcmp(back, linear, 64) == 0);
+    unsigned i;
 
     // Xbox 360: pixels (1,0), (0,1), (0,2) at bytes 4, 16, 256, each
-    // byte-reversed, nothing anywhere else; and back.
+    // byte-reversed, nothing anywhere else; and back. (The other tests hold
+    // every layout to its plain form; this one the C interface.)
     memset(linear, 0, sizeof linear);
     memcpy(linear + 4, "\x01\x02\x03\x04", 4);
     memcpy(linear + 16, "\x05\x06\x07\x08", 4);
     memcpy(linear + 32, "\x09\x0a\x0b\x0c", 4);
+    CHECK(ddsswizzle_sizes(&pixels, DDSSWIZZLE_PS3, &linear_size, &console_size) == DDSSWIZZLE_OK && console_size == 64);
     CHECK(ddsswizzle_sizes(&pixels, DDSSWIZZLE_X360, NULL, &console_size) == DDSSWIZZLE_OK && console_size == 4096);
     CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_X360, DDSSWIZZLE_SWIZZLE, linear, 64, console, 4096) == DDSSWIZZLE_OK);
     CHECK(memcmp(console + 4, "\x04\x03\x02\x01", 4) == 0 && memcmp(console + 16, "\x08\x07\x06\x05", 4) == 0);

@@ -97,17 +97,13 @@ const std::string cannot_open = "\nCannot open file\n";
 const std::string cannot_write = "\nCannot write file\n";
 const std::string truncated = "\nTexture data is truncated\n";
 const std::string not_confirmed = "\nConverted, not confirmed on disk\n";  // converted, status 1
-const std::string truncated_info = "Texture data is truncated (the data is shorter than the texture it should hold)";
 const std::string unsupported_info = "Unsupported size (the width is not a power of two, which Morton order needs)";
 
 std::string twice(const std::string& verdict) { return "\nswiz: " + verdict + "\nunswiz: " + verdict; }
 
-// What info says of tiled(): a console's sizes, swiz converting, unswiz as given.
-std::string info_of_tiled(const std::string& console, std::size_t image, std::size_t converted, const std::string& unswiz) {
-    return "\nFormat: BC1_UNORM (DXGI 71)\nTexture: 2D texture, 512 x 256 pixels, 10 levels\nPayload: 87400 bytes from byte 128\n" +
-           console + ": 87400 bytes of linear levels, " + std::to_string(image) + " bytes in console layout\nswiz: converts, the file "
-           "becomes " + std::to_string(converted) + " bytes\nunswiz: " + unswiz + "\n";
-}
+// What info says of tiled() on the PS3.
+const std::string info_of_tiled = "\nFormat: BC1_UNORM (DXGI 71)\nTexture: 2D texture, 512 x 256 pixels, 10 levels\nPayload: 87400 "
+    "bytes from byte 128\nPS3: 87400 bytes of linear levels, 87400 bytes in console layout" + twice("converts, the file becomes 87528 bytes") + "\n";
 
 constexpr bool windows = std::is_same_v<fs::path::value_type, wchar_t>;  // Windows alone keeps paths in UTF-16
 
@@ -270,13 +266,10 @@ TEST(Tool, CommandLineHeadersAndPaths) {
         {.name = "unknown format", .output = "\nUnknown format\n", .texture = make_texture({64, 64, 1, {}, 0x40, 24}, 12288)},
         {.name = "cube map", .texture = make_texture(cube, 6 * stored_payload_size(512, 256, 10, 8, true))},
         // info describes and changes nothing; --help and --version.
-        cli({"info", "t.dds"}, info_of_tiled("PS3", 87400, 87528, "converts, the file becomes 87528 bytes"), 0),
-        cli({"info", "t.dds", "x360"}, info_of_tiled("Xbox 360", 106496, 106624, truncated_info), 0),
+        cli({"info", "t.dds"}, info_of_tiled, 0),
         {.name = "info, refused", .args = {"info", "t.dds"}, .output = "\nFormat: B8G8R8A8_UNORM (DXGI 87)\nTexture: 2D texture, "
          "48 x 64 pixels, 1 level\nPayload: 12288 bytes from byte 128" + twice(unsupported_info) + "\n",
          .texture = make_texture(rgba_fields(32, 48, 64, 1), 12288)},
-        {.name = "info, unknown", .args = {"info", "t.dds"}, .output = "\nUnknown format (the header's pixel format matches no "
-         "row of the recognition table)\n", .texture = make_texture({64, 64, 1, {}, 0x40, 24}, 12288)},
         cli({"info", "missing.dds"}, cannot_open), cli({"--version"}, "\nddsswizzle " + std::string(version()) + "\n", 0),
         {.name = "--help", .args = {"--help", "t.dds"}, .output = banner, .status = 0, .prefix_only = true},
         {.name = "the sample", .texture = read_file(DDSSWIZZLE_SAMPLE)},

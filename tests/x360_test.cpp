@@ -31,7 +31,8 @@ X360Texture oracle_texture(const Shape& s) {
     return {s.kind.bytes, s.kind.side, s.kind.swap, s.w, s.h, s.levels, s.cube ? 6U : 1U};
 }
 
-TEST(X360Address, WorkedValuesAndEveryBlockOfSomeSurfaces) {
+// (The walks, held to the oracle over many surfaces, hold the address to it.)
+TEST(X360Address, WorkedValues) {
     const std::uint32_t rows[][5] = {  // x, y, pitch, bytes, address
         {5, 3, 32, 4, 308},    {37, 45, 64, 4, 14004}, {1, 0, 32, 4, 4},       {4, 0, 32, 4, 32},     {8, 0, 32, 4, 64},
         {0, 1, 32, 4, 16},     {0, 2, 32, 4, 256},     {0, 8, 32, 4, 1152},    {0, 16, 32, 4, 2048},  {40, 0, 64, 4, 4160},
@@ -41,18 +42,6 @@ TEST(X360Address, WorkedValuesAndEveryBlockOfSomeSurfaces) {
         EXPECT_EQ(x360_tiled_address(r[0], r[1], r[2], std::countr_zero(r[3])), r[4]) << r[0] << "," << r[1];
         EXPECT_EQ(testing::x360_address_by_arithmetic(r[0], r[1], r[2], r[3]), r[4]) << r[0] << "," << r[1];
     }
-    // Both forms agree over tile rows and columns, with odd and even tile
-    // counts a row.
-    int differ = 0;
-    for (const std::uint32_t bytes : {1U, 2U, 4U, 8U, 16U}) {
-        for (const std::uint32_t pitch : {32U, 64U, 96U, 160U}) {
-            for (std::uint32_t p = 0; p < pitch * 96; ++p) {
-                differ += testing::x360_address_by_arithmetic(p % pitch, p / pitch, pitch, bytes) !=
-                          x360_tiled_address(p % pitch, p / pitch, pitch, std::countr_zero(bytes));
-            }
-        }
-    }
-    EXPECT_EQ(differ, 0);
 }
 
 // Where levels are drawn, by the geometry and by the oracle: region offset,
