@@ -16,10 +16,30 @@ stage() {
   timings+=("$(printf '%-52s %4d s' "$name" $((SECONDS - start)))")
 }
 
-stage "native build and tests, warnings as errors (build-ci/)" cmake --workflow --preset ci
+# Every test of the last CTest run in a build folder that was skipped, with
+# the reason it gave: the message of GoogleTest's GTEST_SKIP (the line after
+# "FILE:LINE: Skipped"), or the rest of a "SKIPPED: reason" line.
+print_skips() {
+  local log=$1/Testing/Temporary/LastTest.log
+  [[ -f $log ]] || return 0
+  awk -v build="$1" '
+    /^[0-9]+\/[0-9]+ Test: / { name = $3; reason = "" }
+    /: Skipped$/ { getline; reason = $0 }
+    /^SKIPPED: / { reason = substr($0, 10) }
+    /^Skip regular expression found in output/ { printf "skipped in %s: %s: %s\n", build, name, reason }
+  ' "$log"
+}
+
+# A CMake workflow preset, then the tests it skipped.
+workflow() {
+  cmake --workflow --preset "$1"
+  print_skips "build-$1"
+}
+
+stage "native build and tests, warnings as errors (build-ci/)" workflow ci
 # The walks as hosts without SSE2 (big-endian or other processors) run them:
 # the vector kernels compiled out, every test again.
-stage "portable kernels only, build and tests (build-portable/)" cmake --workflow --preset portable
+stage "portable kernels only, build and tests (build-portable/)" workflow portable
 
 # --- Robustness checks (README, "Robustness checks") ---------------------
 clang_tidy_src() {
@@ -40,7 +60,7 @@ fuzzers() {
   ((texture == 0 && walks == 0))
 }
 
-stage "sanitizer tests, ASan + UBSan (build-sanitize/)" cmake --workflow --preset sanitize
+stage "sanitizer tests, ASan + UBSan (build-sanitize/)" workflow sanitize
 stage "fuzzer build and seed corpus (build-fuzz/)" cmake --workflow --preset fuzz
 stage "texture fuzzer 60 s, walk fuzzer 20 s, side by side" fuzzers
 stage "clang-tidy over src/ (build-ci/ compile commands)" clang_tidy_src
@@ -53,7 +73,7 @@ stage "benchmarks, built only (build-bench/)" bash -c 'cmake --preset bench > /d
 # Windows executable: Wine's server stays up a few seconds after the last
 # test; waiting for it leaves nothing running when the script ends.
 windows_tests() {
-  cmake --workflow --preset mingw
+  workflow mingw
   WINEPREFIX="$PWD/build-mingw/wineprefix" /usr/lib/wine/wineserver -w
 }
 stage "Windows executable: MinGW-w64 cross-build, tests under Wine (build-mingw/)" windows_tests

@@ -1,5 +1,6 @@
 """The Python module ddsswizzle: whole files against the ddsswizzle tool (DDSSWIZZLE_EXECUTABLE) on
 the same bytes, payloads against whole files, sizes against a count of their own, every way to fail."""
+import glob
 import os
 import random
 import struct
@@ -90,6 +91,19 @@ def test_files_and_payloads_convert_as_the_tool_does(tmp_path, name, console):
         assert payload == swizzled[offset:] and len(payload) == dz.console_size(console=console, **surface)
         assert dz.unswizzle(memoryview(payload), console=console, **surface) == data[offset:]
         assert dz.linear_size(console=console, **surface) == len(data) - offset == linear_bytes(**surface)
+
+
+ROOT = os.path.join(os.path.dirname(__file__), "..", "..")
+CORPUS = sorted(glob.glob(os.path.join(ROOT, "fuzz", "corpus", "*"))) + [os.path.join(ROOT, "samples", "gradient64.dds")]
+
+
+@pytest.mark.parametrize("console", ["ps3", "x360"])
+@pytest.mark.parametrize("path", CORPUS, ids=os.path.basename)
+def test_every_file_of_the_corpora_converts_as_the_tool_does(tmp_path, path, console):
+    with open(path, "rb") as f:
+        data = f.read()
+    for mode in ("swiz", "unswiz"):
+        both(tmp_path, data, mode, console)
 
 
 def test_read_dds_and_version():
