@@ -197,14 +197,12 @@ void expect_conversion(const TextureFields& fields, Kind kind, Console console, 
 // volumes (caps2, the depth flag with a depth above 1, resource dimension 4).
 TEST(ConvertTextureImage, EveryFormatKindAs2DTextureCubeMapAndVolume) {
     const std::tuple<TextureFields, Kind, Console> textures[] = {
-        {rgba_fields(32, 64, 32, 7), pix4, ps3},              {dx10_fields(87, 128, 1, 8), pix4, ps3},
-        {rgba_fields(16, 32, 32, 6), pix2, ps3},              {dx10_fields(61, 2, 4, 3), pix1, ps3},
-        {dxt_fields("DXT1", 640, 480, 10), dxt8, ps3},        {dxt_fields("DXT3", 6, 10, 2), dxt16, ps3},
+        {rgba_fields(32, 64, 32, 7), pix4, ps3},              {rgba_fields(16, 32, 32, 6), pix2, ps3},
+        {dx10_fields(61, 2, 4, 3), pix1, ps3},                {dxt_fields("DXT1", 640, 480, 10), dxt8, ps3},
         {dx10_fields(77, 512, 384, 1), dxt16, ps3},           {dxt_fields("q\0\0\0", 64, 32, 7), fp16, ps3},
         {dx10_fields(2, 16, 16, 5), fp32, ps3},               {dxt_fields("r\0\0\0", 32, 8, 6), r32f, ps3},
         {rgba_fields(32, 100, 60, 7), pix4, x360},            {rgba_fields(16, 80, 260, 9), pix2, x360},
-        {dx10_fields(61, 33, 17, 6), pix1, x360},             {dxt_fields("DXT1", 1024, 16, 11), dxt8, x360},
-        {dxt_fields("DXT5", 16, 16, 5), dxt16, x360},         {dx10_fields(77, 40, 300, 4), dxt16, x360},
+        {dx10_fields(61, 33, 17, 6), pix1, x360},             {dxt_fields("DXT5", 16, 16, 5), dxt16, x360},
         {dxt_fields("ATI2", 64, 64, 7), dxt16, x360},         {dx10_fields(80, 32, 32, 6), dxt8, x360},
     };
     std::uint32_t seed = 4000;
