@@ -13,6 +13,8 @@ VOLUME_SIDE = 256
 LABELS = {
     "pixel_swizzle": "swizzle, Morton order",
     "pixel_unswizzle": "unswizzle, Morton order",
+    "float_swizzle": "swizzle, Morton order of 32-bit words",
+    "float_unswizzle": "unswizzle, Morton order of 32-bit words",
     "volume_swizzle": f"{VOLUME_SIDE} x {VOLUME_SIDE} x {VOLUME_SIDE} volume, swizzle, 3D Morton order",
     "volume_unswizzle": f"{VOLUME_SIDE} x {VOLUME_SIDE} x {VOLUME_SIDE} volume, unswizzle, 3D Morton order",
     "block_swizzle": "swizzle, block tiling",
@@ -30,6 +32,9 @@ def compressed(kind, arg):
 
 
 def level_bytes(kind, arg):
+    if kind.startswith("float"):
+        texels = SIDE * 4 // arg  # a level 4096 words wide
+        return texels * texels * arg
     if compressed(kind, arg):
         return SIDE * SIDE * arg // 16
     if kind.startswith("volume"):
@@ -38,6 +43,10 @@ def level_bytes(kind, arg):
 
 
 def describe(kind, arg):
+    if kind.startswith("float"):
+        texels = SIDE * 4 // arg
+        name = "R16G16B16A16_FLOAT" if arg == 8 else "R32G32B32A32_FLOAT"
+        return f"{texels} x {texels} {name} ({arg}-byte texels)"
     if compressed(kind, arg):
         return "DXT5 (16-byte blocks)" if arg == 16 else "DXT1 (8-byte blocks)"
     return f"{arg}-byte pixels"

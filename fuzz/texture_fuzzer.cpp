@@ -1,22 +1,31 @@
-// libFuzzer target: arbitrary bytes as a texture file, through the path the
-// command line takes (header checks, recognition, texture type, sizes, the
-// level walks of every face or of a volume, the Xbox 360 tiling, byte
-// swaps), for both consoles and both directions, with the guarantees the
-// tool makes checked on every input:
+// libFuzzer target: arbitrary bytes as a texture file, through the library's
+// DDS entry points (the path the command line takes: header checks,
+// recognition, texture type, sizes, the level walks of every face or of a
+// volume, the Xbox 360 tiling, byte swaps), for both consoles and both
+// directions, with the guarantees checked on every input:
 //
-//  - each direction reaches the verdict of its plan;
-//  - a refused input leaves the output (or the file) untouched;
-//  - an accepted input keeps its header;
-//  - PS3: the payload comes back as a permutation of the same bytes with
-//    every byte the walks do not count in place, and swiz then unswiz, or
-//    unswiz then swiz, restores it;
+//  - ddsswizzle_check_dds reaches the verdict and the length of the engine's
+//    plan, from the whole file or from its first 148 bytes alone, and
+//    ddsswizzle_convert_dds the same verdict; a refusal writes nothing;
+//  - a result one byte too small, or overlapping the file, is an invalid
+//    argument and nothing is written;
+//  - ddsswizzle_read_dds reads nothing past the bytes it is given (each call
+//    gets a buffer of exactly those bytes) and says the same of the first
+//    148 bytes as of the whole file;
+//  - an accepted input keeps its header, and the surface read_dds reports,
+//    converted by ddsswizzle_convert from the payload, gives the bytes
+//    convert_dds gives, wherever both apply;
+//  - PS3: the payload comes back as a permutation of the same bytes, every
+//    byte outside the levels the walks count in place (or swapped where the
+//    format swaps), and the other direction restores it;
 //  - Xbox 360: the bytes after the texture data follow the converted data
 //    unchanged; swiz then unswiz restores the file, and an image unswizzled,
 //    swizzled and unswizzled again gives the same linear levels (only the
 //    padding of the image, which unswiz drops, may differ);
-//  - the file on disk ends up exactly as the in-memory conversion says, with
-//    no temporary file left beside it (one input in eight, for one console;
-//    the rest stay in memory to keep the runs fast).
+//  - the file on disk, through the tool's rewrite, ends up exactly as the
+//    in-memory conversion says, with no temporary file left beside it (one
+//    input in eight, for one console; the rest stay in memory to keep the
+//    runs fast).
 //
 // A broken guarantee prints what broke and aborts, which libFuzzer reports
 // as a crash with the input saved.
@@ -36,15 +45,17 @@
 #include <utility>
 #include <vector>
 
+#include "cli/rewrite.h"
+#include "ddsswizzle/ddsswizzle.h"
 #include "layout/block_tiling.h"
-#include "layout/morton.h"
-#include "texture/texture_file.h"
+#include "texture/texture_plan.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using namespace ddsswizzle;
+namespace engine = ddsswizzle::engine;
 using Bytes = std::vector<std::byte>;
+using Span = std::span<const std::byte>;
 
 void require(bool holds, const char* what) {
     if (!holds) {
@@ -56,116 +67,177 @@ void require(bool holds, const char* what) {
 // Fill byte of output buffers, to see whether a refusal wrote anything.
 constexpr std::byte untouched_fill{0xA5};
 
-// The converted image, as long as its plan says; a refusal gets a buffer of
-// the input's length, which it must leave as it is.
-Bytes convert(std::span<const std::byte> file, Direction direction, Console console, ConversionStatus& status) {
-    const TexturePlan plan = plan_texture_conversion(file, file.size(), direction, console);
-    Bytes out(plan.status == ConversionStatus::converted ? plan.output_length : file.size(), untouched_fill);
-    status = convert_texture_image(file, out, direction, console);
-    return out;
-}
-
-Direction other(Direction direction) {
-    return direction == Direction::swizzle ? Direction::unswizzle : Direction::swizzle;
-}
-
 // Compared with memcmp: a byte-by-byte loop would take most of a run's time.
-bool same(std::span<const std::byte> a, std::span<const std::byte> b) {
-    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0);
+bool same(Span a, Span b) { return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0); }
+bool untouched(Span bytes) { return std::all_of(bytes.begin(), bytes.end(), [](std::byte b) { return b == untouched_fill; }); }
+
+ddsswizzle_direction other(ddsswizzle_direction d) { return d == DDSSWIZZLE_SWIZZLE ? DDSSWIZZLE_UNSWIZZLE : DDSSWIZZLE_SWIZZLE; }
+
+engine::TexturePlan plan_of(Span file, ddsswizzle_console console, ddsswizzle_direction direction) {
+    return engine::plan_texture_conversion(file, file.size(),
+                                           direction == DDSSWIZZLE_SWIZZLE ? engine::Direction::swizzle : engine::Direction::unswizzle,
+                                           console == DDSSWIZZLE_X360 ? engine::Console::x360 : engine::Console::ps3);
+}
+
+// The file through ddsswizzle_convert_dds into a result as long as
+// ddsswizzle_check_dds says (the input's length for a refusal).
+Bytes convert(Span file, ddsswizzle_console console, ddsswizzle_direction direction, ddsswizzle_status& status) {
+    std::uint64_t length = 0;
+    const ddsswizzle_status checked = ddsswizzle_check_dds(file.data(), file.size(), file.size(), console, direction, &length, nullptr);
+    Bytes out(checked == DDSSWIZZLE_OK ? length : file.size(), untouched_fill);
+    status = ddsswizzle_convert_dds(file.data(), file.size(), out.data(), out.size(), console, direction);
+    require(status == checked, "convert_dds reaches the verdict of check_dds");
+    require(status == DDSSWIZZLE_OK || untouched(out), "a refusal writes nothing");
+    return out;
 }
 
 // How often each byte value occurs: equal counts mean only moves. (Through
 // data(): the checked operator[] of the assertion build would double the
 // time of a run.)
-std::array<std::size_t, 256> count_bytes(std::span<const std::byte> bytes) {
+std::array<std::size_t, 256> count_bytes(Span bytes) {
     std::array<std::size_t, 256> counts{};
     for (const std::byte b : bytes) ++counts.data()[static_cast<std::size_t>(b)];
     return counts;
 }
 
-// Bytes no walk counts (past the counted levels of each face, and after the
-// last face) keep their place; the 16-bit class swaps every pair of the
-// payload afterwards, so there each comes from its partner.
-void check_uncounted_bytes(std::span<const std::byte> payload, std::span<const std::byte> converted,
-                           const TexturePlan& plan) {
-    const VolumeChain volume{plan.chain.width, plan.chain.height, plan.depth, plan.chain.level_count};
-    const std::uint64_t counted = plan.type == TextureType::volume ? volume_levels_size(element_bytes(plan.format), volume)
-                                                                   : counted_levels_size(plan.format, plan.chain);
-    require(counted <= plan.face_bytes && plan.face_bytes * plan.faces <= payload.size(), "the faces fit");
-    const bool swapped = plan.format == FormatClass::pixel16;
-    for (std::uint64_t face = 0; face <= plan.faces; ++face) {  // the last round is what follows the faces
-        const std::uint64_t end = face < plan.faces ? (face + 1) * plan.face_bytes : payload.size();
-        for (std::size_t i = face * plan.face_bytes + (face < plan.faces ? counted : 0); i < end; ++i) {
-            const std::size_t from = swapped && (i ^ 1U) < payload.size() ? (i ^ 1U) : i;
-            require(converted.data()[i] == payload.data()[from], "bytes the walks do not count keep their value");
-        }
+// The header checks of the library against the plan, and read_dds on exact
+// copies of the bytes it is given.
+void check_entry_points(Span file, ddsswizzle_console console, ddsswizzle_direction direction, const engine::TexturePlan& plan,
+                        ddsswizzle_dds& dds) {
+    const auto expected = static_cast<ddsswizzle_status>(engine::status_of(plan.reason));
+    const Bytes start(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(file.size(), 148)));
+    for (const Span given : {file, Span(start)}) {
+        std::uint64_t length = 1;
+        ddsswizzle_reason reason{};
+        require(ddsswizzle_check_dds(given.data(), given.size(), file.size(), console, direction, &length, &reason) == expected &&
+                    reason == static_cast<ddsswizzle_reason>(plan.reason) && length == plan.output_length,
+                "check_dds follows the plan, from the whole file or its first 148 bytes");
     }
+    ddsswizzle_dds from_start{};
+    ddsswizzle_reason reason{}, start_reason{};
+    const ddsswizzle_status read = ddsswizzle_read_dds(file.data(), file.size(), &dds, &reason);
+    const Bytes exact(start);  // a buffer of exactly the bytes given
+    require(ddsswizzle_read_dds(exact.data(), exact.size(), &from_start, &start_reason) == read && start_reason == reason &&
+                std::memcmp(&dds, &from_start, sizeof dds) == 0 && reason == static_cast<ddsswizzle_reason>(plan.dds.reason),
+            "read_dds says the same of the first 148 bytes as of the file, as the plan does");
 }
 
-void check_ps3(std::span<const std::byte> file, const TexturePlan& plan, std::span<const std::byte> converted,
-               Direction direction) {
-    const std::span<const std::byte> payload = file.subspan(plan.header_bytes);
-    require(converted.size() == file.size(), "a PS3 conversion keeps the length");
-    require(count_bytes(converted.subspan(plan.header_bytes)) == count_bytes(payload), "the payload is a permutation");
-    check_uncounted_bytes(payload, converted.subspan(plan.header_bytes), plan);
-    // Levels that keep linear order: block levels below the tiling
-    // threshold, pixel levels one pixel wide or high.
-    const bool identity = is_block_class(plan.format)
-                              ? top_level_size(plan.format, plan.chain) < block_tiling_threshold(element_bytes(plan.format))
-                              : plan.chain.width == 1 || plan.chain.height == 1;
-    if (plan.type != TextureType::volume && identity && plan.format != FormatClass::pixel16) {
-        require(same(converted, file), "linear levels are copied");
+// A result one byte short, and one overlapping the file, are refused before
+// anything is written.
+void check_bad_results(Span file, ddsswizzle_console console, ddsswizzle_direction direction, std::uint64_t length) {
+    Bytes shorter(length - 1, untouched_fill);
+    require(ddsswizzle_convert_dds(file.data(), file.size(), shorter.data(), shorter.size(), console, direction) ==
+                    DDSSWIZZLE_INVALID_ARGUMENT && untouched(shorter),
+            "a result too small is an invalid argument, left untouched");
+    Bytes shared(length - 1 + file.size(), untouched_fill);  // the file's first byte is the result's last
+    std::copy(file.begin(), file.end(), shared.begin() + static_cast<std::ptrdiff_t>(length - 1));
+    const Bytes before = shared;
+    require(ddsswizzle_convert_dds(shared.data() + length - 1, file.size(), shared.data(), length, console, direction) ==
+                    DDSSWIZZLE_INVALID_ARGUMENT && same(shared, before),
+            "an overlapping result is an invalid argument, nothing written");
+}
+
+// The surface read_dds reports through ddsswizzle_convert, where it means
+// what the DDS path converts: not a volume of depth 1 (2D to the surface
+// interface), and a payload holding the whole input size (the PS3 DDS path
+// needs only as much as its walks reach).
+void check_surface_interface(Span file, ddsswizzle_console console, ddsswizzle_direction direction,
+                             const engine::TexturePlan& plan, const ddsswizzle_dds& dds, Span converted) {
+    if (dds.volume != 0 && dds.surface.depth == 1) return;
+    const engine::SurfaceGeometry& g = plan.geometry;
+    std::uint64_t linear = 0, image = 0;
+    require(ddsswizzle_sizes(&dds.surface, console, &linear, &image) == DDSSWIZZLE_OK && linear == g.linear_size &&
+                image == g.console_size && dds.payload_offset == plan.dds.header_bytes,
+            "the surface read_dds reports has the plan's sizes");
+    const std::uint64_t in = direction == DDSSWIZZLE_SWIZZLE ? linear : image;
+    const std::uint64_t out = direction == DDSSWIZZLE_SWIZZLE ? image : linear;
+    if (file.size() - plan.dds.header_bytes < in) return;
+    Bytes result(out + 1, untouched_fill);
+    require(ddsswizzle_convert(&dds.surface, console, direction, file.data() + plan.dds.header_bytes, in, result.data(),
+                               result.size()) == DDSSWIZZLE_OK && result.back() == untouched_fill,
+            "the surface converts, writing exactly its output size");
+    require(same(Span(result).first(out), converted.subspan(plan.dds.header_bytes, out)),
+            "the surface interface gives the bytes of convert_dds");
+}
+
+// Bytes outside the counted levels keep their place, or are reversed inside
+// their unit where the format swaps: between levels for any such format,
+// after the last level for 16-bit pixels only (a last partial unit stays).
+void check_uncounted_bytes(Span payload, Span out, const engine::SurfaceGeometry& g) {
+    const auto gap = [&](std::uint64_t from, std::uint64_t to, std::uint64_t unit) {
+        for (std::uint64_t i = from; i < to; ++i) {
+            const std::uint64_t first = from + (i - from) / unit * unit;
+            const std::uint64_t partner = first + unit <= to ? first + unit - 1 - (i - first) : i;
+            require(out.data()[i] == payload.data()[partner], "bytes the walks do not count keep their value");
+        }
+    };
+    std::uint64_t at = 0;
+    for (std::uint32_t face = 0; face < g.faces; ++face) {
+        for (std::uint32_t l = 0; l < g.entries; ++l) {
+            if (g.levels[l].ps3_bytes == 0) continue;
+            const std::uint64_t start = face * g.linear_face_bytes + g.levels[l].ps3_offset;
+            require(start >= at && start + g.levels[l].ps3_bytes <= payload.size(), "the levels lie in order inside the payload");
+            gap(at, start, g.format.ps3_swap);
+            at = start + g.levels[l].ps3_bytes;
+        }
     }
-    ConversionStatus back{};
-    require(same(convert(converted, other(direction), Console::ps3, back), file) && back == plan.status,
+    gap(at, payload.size(), g.format.block_bytes == 2 ? g.format.ps3_swap : 1);
+}
+
+void check_ps3(Span file, const engine::TexturePlan& plan, Span converted, ddsswizzle_direction direction) {
+    const engine::SurfaceGeometry& g = plan.geometry;
+    const Span payload = file.subspan(plan.dds.header_bytes);
+    require(converted.size() == file.size(), "a PS3 conversion keeps the length");
+    require(count_bytes(converted.subspan(plan.dds.header_bytes)) == count_bytes(payload), "the payload is a permutation");
+    check_uncounted_bytes(payload, converted.subspan(plan.dds.header_bytes), g);
+    // Levels that keep linear order: block levels below the tiling
+    // threshold, pixel levels one pixel wide or high, with nothing to swap.
+    const bool identity = g.format.ps3 == engine::Ps3Rule::block_tiling
+                              ? g.levels[0].ps3_bytes < engine::block_tiling_threshold(g.format.block_bytes)
+                              : g.format.ps3_swap == 1 && (g.levels[0].width == 1 || g.levels[0].height == 1);
+    if (g.surface.type != engine::TextureType::volume && identity) require(same(converted, file), "linear levels are copied");
+    ddsswizzle_status back{};
+    require(same(convert(converted, DDSSWIZZLE_PS3, other(direction), back), file) && back == DDSSWIZZLE_OK,
             "the other direction restores the file");
 }
 
-void check_x360(std::span<const std::byte> file, const TexturePlan& plan, std::span<const std::byte> converted,
-                Direction direction) {
-    require(converted.size() == plan.output_length && plan.data_in <= file.size() - plan.header_bytes,
-            "the image and the linear levels fit");
-    require(same(converted.subspan(plan.header_bytes + plan.data_out), file.subspan(plan.header_bytes + plan.data_in)),
+void check_x360(Span file, const engine::TexturePlan& plan, Span converted, ddsswizzle_direction direction) {
+    const std::size_t header = plan.dds.header_bytes;
+    require(converted.size() == plan.output_length && plan.data_in <= file.size() - header, "the image and the linear levels fit");
+    require(same(converted.subspan(header + plan.data_out), file.subspan(header + plan.data_in)),
             "the bytes after the texture data follow it unchanged");
-    ConversionStatus back{};
-    const Bytes restored = convert(converted, other(direction), Console::x360, back);
-    require(back == ConversionStatus::converted, "the other direction accepts the result");
-    if (direction == Direction::swizzle) {
+    ddsswizzle_status back{};
+    const Bytes restored = convert(converted, DDSSWIZZLE_X360, other(direction), back);
+    require(back == DDSSWIZZLE_OK, "the other direction accepts the result");
+    if (direction == DDSSWIZZLE_SWIZZLE) {
         require(same(restored, file), "swiz then unswiz restores the file");
     } else {
-        require(same(convert(restored, Direction::unswizzle, Console::x360, back), converted),
+        require(same(convert(restored, DDSSWIZZLE_X360, DDSSWIZZLE_UNSWIZZLE, back), converted),
                 "unswiz of the image made from linear levels gives them back");
     }
 }
 
-void check_in_memory(std::span<const std::byte> file, Console console, Bytes& swizzled) {
-    for (const Direction direction : {Direction::swizzle, Direction::unswizzle}) {
-        const TexturePlan plan = plan_texture_conversion(file, file.size(), direction, console);
-        ConversionStatus status{};
-        Bytes converted = convert(file, direction, console, status);
-        require(status == plan.status, "the conversion follows the plan");
-        if (plan.status != ConversionStatus::converted) {
-            require(plan.status != ConversionStatus::cannot_open && plan.status != ConversionStatus::cannot_write &&
-                        plan.status != ConversionStatus::out_of_memory,
-                    "an image in memory is refused only for what its header says");
-            require(same(converted, Bytes(file.size(), untouched_fill)), "a refusal writes nothing");
-            continue;
-        }
-        require(plan.chain.width > 0 && plan.chain.height > 0, "accepted sides are positive");
-        require(plan.chain.level_count >= 1 && plan.chain.level_count <= 127, "level count 1 to 127");
-        require(plan.faces == 1 || plan.faces == 6, "a 2D texture, a cube map or a volume");
-        require(same(std::span<const std::byte>(converted).first(plan.header_bytes), file.first(plan.header_bytes)),
-                "the header never changes");
-        if (console == Console::ps3) {
+void check_in_memory(Span file, ddsswizzle_console console, Bytes& swizzled) {
+    for (const ddsswizzle_direction direction : {DDSSWIZZLE_SWIZZLE, DDSSWIZZLE_UNSWIZZLE}) {
+        const engine::TexturePlan plan = plan_of(file, console, direction);
+        ddsswizzle_dds dds{};
+        check_entry_points(file, console, direction, plan, dds);
+        ddsswizzle_status status{};
+        Bytes converted = convert(file, console, direction, status);
+        if (direction == DDSSWIZZLE_SWIZZLE) swizzled = converted;
+        if (status != DDSSWIZZLE_OK) continue;
+        check_bad_results(file, console, direction, converted.size());
+        require(same(Span(converted).first(plan.dds.header_bytes), file.first(plan.dds.header_bytes)), "the header never changes");
+        check_surface_interface(file, console, direction, plan, dds, converted);
+        if (console == DDSSWIZZLE_PS3) {
             check_ps3(file, plan, converted, direction);
         } else {
             check_x360(file, plan, converted, direction);
         }
-        if (direction == Direction::swizzle) swizzled = std::move(converted);
     }
 }
 
-void write_whole(const fs::path& path, std::span<const std::byte> bytes) {
+void write_whole(const fs::path& path, Span bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     out.close();
@@ -198,25 +270,31 @@ struct ScratchFolder {
     }
 };
 
-// The same input through convert_texture_file, on a real file.
-void check_on_disk(std::span<const std::byte> file, Console console, const Bytes& swizzled) {
-    const TexturePlan plan = plan_texture_conversion(file, file.size(), Direction::swizzle, console);
+// The same input through the tool's rewrite, on a real file; swizzled is
+// what convert_dds made of it (the input itself when refused).
+void check_on_disk(Span file, ddsswizzle_console console, const Bytes& swizzled) {
+    std::uint64_t length = 0;
+    const ddsswizzle_status expected =
+        ddsswizzle_check_dds(file.data(), file.size(), file.size(), console, DDSSWIZZLE_SWIZZLE, &length, nullptr);
     static const ScratchFolder scratch;
-    const std::string& folder = scratch.path;
-    if (folder.empty()) return;
-    const fs::path path = fs::path(folder) / "texture.dds";
+    if (scratch.path.empty()) return;
+    const fs::path path = fs::path(scratch.path) / "texture.dds";
     write_whole(path, file);
-    require(convert_texture_file(path, Direction::swizzle, console) == plan.status, "the file follows the plan");
-    const bool converted = plan.status == ConversionStatus::converted;
-    require(same(read_whole(path), converted ? std::span<const std::byte>(swizzled) : file),
-            "the file is converted as in memory, or untouched");
+    const auto on = static_cast<ddsswizzle::Console>(console);
+    const ddsswizzle::tool::FileConversion done = ddsswizzle::tool::convert_texture_file(path, ddsswizzle::Direction::swizzle, on);
+    const bool converted = expected == DDSSWIZZLE_OK;
+    require(converted ? done.outcome == ddsswizzle::tool::Outcome::converted
+                      : done.outcome == ddsswizzle::tool::Outcome::refused && static_cast<int>(done.refusal) == expected,
+            "the file follows the plan");
+    require(same(read_whole(path), converted ? Span(swizzled) : file), "the file is converted as in memory, or untouched");
     if (converted) {
-        require(convert_texture_file(path, Direction::unswizzle, console) == ConversionStatus::converted,
+        require(ddsswizzle::tool::convert_texture_file(path, ddsswizzle::Direction::unswizzle, on).outcome ==
+                    ddsswizzle::tool::Outcome::converted,
                 "it converts back");
         require(same(read_whole(path), file), "the file comes back byte for byte");
     }
     std::error_code error;
-    require(std::distance(fs::directory_iterator(folder, error), fs::directory_iterator()) == 1 && !error,
+    require(std::distance(fs::directory_iterator(scratch.path, error), fs::directory_iterator()) == 1 && !error,
             "no temporary file is left behind");
     fs::remove(path, error);
 }
@@ -224,17 +302,17 @@ void check_on_disk(std::span<const std::byte> file, Console console, const Bytes
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::span<const std::byte> file(reinterpret_cast<const std::byte*>(data), size);
+    const Span file(reinterpret_cast<const std::byte*>(data), size);
     Bytes swizzled[2];
-    check_in_memory(file, Console::ps3, swizzled[0]);
-    check_in_memory(file, Console::x360, swizzled[1]);
+    check_in_memory(file, DDSSWIZZLE_PS3, swizzled[0]);
+    check_in_memory(file, DDSSWIZZLE_X360, swizzled[1]);
     // The same inputs go to disk on every run: those whose length and first
     // bytes sum to a multiple of eight, for the console the next bit picks.
     std::size_t pick = size;
     for (const std::byte b : file.first(std::min<std::size_t>(size, 256))) pick += static_cast<std::size_t>(b);
     if (pick % 8 == 0) {
         const bool x360 = pick % 16 == 8;
-        check_on_disk(file, x360 ? Console::x360 : Console::ps3, swizzled[x360 ? 1 : 0]);
+        check_on_disk(file, x360 ? DDSSWIZZLE_X360 : DDSSWIZZLE_PS3, swizzled[x360 ? 1 : 0]);
     }
     return 0;
 }

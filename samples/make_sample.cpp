@@ -2,11 +2,13 @@
 // gradient with its full chain of 7 mip levels, in linear (desktop) layout.
 // Given a side (a power of two), writes the same gradient at that size with
 // its full mip chain; given a class as well, in that surface class (16-bit
-// A4R4G4B4 pixels, or DXT1 / DXT5 blocks). The benchmarks use it for large
-// textures and for folders of small ones of mixed classes.
+// A4R4G4B4 pixels, DXT1 / DXT5 blocks, or 64-bit half-float RGBA texels,
+// which only the PS3 stores). The benchmarks use it for large textures and
+// for folders of small ones of mixed classes.
 //
-//   ddsswizzle_make_sample OUTPUT.dds [SIDE [argb32|argb16|dxt1|dxt5]]
+//   ddsswizzle_make_sample OUTPUT.dds [SIDE [argb32|argb16|dxt1|dxt5|fp16]]
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +20,7 @@ namespace {
 constexpr std::uint32_t sample_side = 64;
 constexpr std::uint32_t max_side = 16384;
 
-enum class SampleClass { argb32, argb16, dxt1, dxt5 };
+enum class SampleClass { argb32, argb16, dxt1, dxt5, fp16 };
 
 struct ClassInfo {
     std::string_view name;
@@ -27,11 +29,12 @@ struct ClassInfo {
     std::uint32_t unit_bytes;  // bytes of one pixel or block
 };
 
-constexpr std::array<ClassInfo, 4> classes = {{
+constexpr std::array<ClassInfo, 5> classes = {{
     {"argb32", SampleClass::argb32, 1, 4},
     {"argb16", SampleClass::argb16, 1, 2},
     {"dxt1", SampleClass::dxt1, 4, 8},
     {"dxt5", SampleClass::dxt5, 4, 16},
+    {"fp16", SampleClass::fp16, 1, 8},
 }};
 
 void put_u32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
@@ -63,6 +66,11 @@ std::vector<std::uint8_t> sample_header(const ClassInfo& info, std::uint32_t sid
     put_u32(file, 28, levels);      // mip-map count
     put_u32(file, 76, 32);          // pixel-format size
     put_u32(file, 108, 0x00401008); // complex, texture, mip-map
+    if (info.kind == SampleClass::fp16) {
+        put_u32(file, 80, 0x4);     // FourCC: Direct3D's format number 113, A16B16G16R16F
+        put_u32(file, 84, 113);
+        return file;
+    }
     if (blocks) {
         put_u32(file, 80, 0x4);     // FourCC
         put_u32(file, 84, info.kind == SampleClass::dxt1 ? 0x31545844 : 0x35545844);  // "DXT1", "DXT5"
@@ -76,6 +84,16 @@ std::vector<std::uint8_t> sample_header(const ClassInfo& info, std::uint32_t sid
     put_u32(file, 100, wide ? 0x000000FF : 0x000F);  // blue mask
     put_u32(file, 104, wide ? 0xFF000000 : 0xF000);  // alpha mask
     return file;
+}
+
+// A value from 0 to 1 as a half float: sign 0, 5 exponent bits biased by
+// 15, 10 mantissa bits (values below 2^-14 are written as 0).
+std::uint32_t half_bits(float value) {
+    if (value < 0x1p-14F) return 0;
+    int exponent = 0;
+    const float mantissa = std::frexp(value, &exponent);  // value = mantissa x 2^exponent, mantissa in [0.5, 1)
+    const auto fraction = static_cast<std::uint32_t>((mantissa * 2.0F - 1.0F) * 1024.0F);
+    return (static_cast<std::uint32_t>(exponent - 1 + 15) << 10U) | (fraction & 0x3FFU);
 }
 
 // One pixel or block at (x, y) of a level: red across, green down, blue by
@@ -92,6 +110,9 @@ void append_unit(std::vector<std::uint8_t>& file, SampleClass kind, std::uint32_
         file.insert(file.end(), bgra.begin(), bgra.end());
         return;
     }
+    case SampleClass::fp16:
+        for (const std::uint8_t channel : {red, green, blue, std::uint8_t{0xFF}}) append_u16(file, half_bits(channel / 255.0F));
+        return;
     case SampleClass::argb16:
         append_u16(file, 0xF000U | ((red >> 4U) << 8U) | ((green >> 4U) << 4U) | (blue >> 4U));
         return;
@@ -140,7 +161,7 @@ int main(int argc, char** argv) {
     const std::uint32_t side = argc >= 3 ? static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10)) : sample_side;
     const ClassInfo* info = argc == 4 ? find_class(argv[3]) : &classes[0];
     if (argc < 2 || argc > 4 || info == nullptr || side == 0 || side > max_side || (side & (side - 1)) != 0) {
-        std::fputs("usage: ddsswizzle_make_sample OUTPUT.dds [SIDE [argb32|argb16|dxt1|dxt5]]\n"
+        std::fputs("usage: ddsswizzle_make_sample OUTPUT.dds [SIDE [argb32|argb16|dxt1|dxt5|fp16]]\n"
                    "       (SIDE: a power of two up to 16384)\n",
                    stderr);
         return 2;

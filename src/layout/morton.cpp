@@ -21,7 +21,10 @@
 // Swizzle reads each group straight from the level's rows. Unswizzle writes
 // tiles into a small staging buffer and then copies their rows out whole:
 // writing many rows a few bytes at a time is slow, with streaming stores above
-// all. Levels of 8 MiB and more are written with streaming stores, which
+// all. Its tiles are runs of the Morton side that lie apart, which the
+// hardware prefetcher does not follow from one to the next, so while it
+// converts a tile it asks for the next tile of the row, a line for every line
+// it reads. Levels of 8 MiB and more are written with streaming stores, which
 // skip reading each destination line before overwriting it.
 #include "layout/morton.h"
 
@@ -152,10 +155,11 @@ Tiling tiling(const Level& level, std::uint32_t group_bits, std::uint32_t tile_b
     return t;
 }
 
-// Calls visit(tile's linear offset, tile's Morton offset) for every tile of
-// the level, in linear order. A tile's Morton position is made of the
-// position bits of its column, its row and its slice, each stepped from tile
-// to tile with the masked increment.
+// Calls visit(tile's linear offset, tile's Morton offset, Morton offset of
+// the next tile of its row, or its own for the last) for every tile of the
+// level, in linear order. A tile's Morton position is made of the position
+// bits of its column, its row and its slice, each stepped from tile to tile
+// with the masked increment.
 template <typename Visit>
 void for_each_tile(const Level& level, const Tiling& tiling, Visit visit) noexcept {
     std::array<std::uint64_t, 3> mask{};  // the position bits above the tile's, by axis
@@ -169,7 +173,9 @@ void for_each_tile(const Level& level, const Tiling& tiling, Visit visit) noexce
         for (std::size_t y = 0; y < level.side[1]; y += tiling.extent[1], y_bits = next_in_mask(y_bits, mask[1])) {
             std::uint64_t x_bits = 0;
             for (std::size_t x = 0; x < level.side[0]; x += tiling.extent[0], x_bits = next_in_mask(x_bits, mask[0])) {
-                visit(z * strides[2] + y * strides[1] + x * strides[0], (z_bits | y_bits | x_bits) * level.bpp);
+                const std::uint64_t next_x = x + tiling.extent[0] < level.side[0] ? next_in_mask(x_bits, mask[0]) : x_bits;
+                visit(z * strides[2] + y * strides[1] + x * strides[0], (z_bits | y_bits | x_bits) * level.bpp,
+                      (z_bits | y_bits | next_x) * level.bpp);
             }
         }
     }
@@ -236,7 +242,24 @@ __m128i swap_units(__m128i v) noexcept {
     return v;
 }
 
-template <RowShape Shape, bool Stream, std::uint32_t Swap>
+// The same in one byte shuffle (SSSE3, which every processor with AVX2 has),
+// for the kernels of the AVX2 set; elsewhere the shifts.
+#if DDSSWIZZLE_HAVE_AVX2_DISPATCH
+template <std::uint32_t Swap>
+__attribute__((target("avx2"))) __m128i shuffle_units(__m128i v) noexcept {
+    if constexpr (Swap == 4) return _mm_shuffle_epi8(v, _mm_set_epi8(12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3));
+    if constexpr (Swap == 2) return _mm_shuffle_epi8(v, _mm_set_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1));
+    return v;
+}
+#else
+template <std::uint32_t Swap>
+__m128i shuffle_units(__m128i v) noexcept {
+    return swap_units<Swap>(v);
+}
+#endif
+
+// Shuffle: the byte swap by shuffle_units, for the AVX2 set.
+template <RowShape Shape, bool Stream, std::uint32_t Swap, bool Shuffle = false>
 struct RowKernel {
     static constexpr std::uint32_t group_bits = Shape == RowShape::x_a_x_b_x ? 5 : 4;
     static constexpr bool streams = Stream;
@@ -250,10 +273,10 @@ struct RowKernel {
     }
 
     void to_morton(const std::byte* linear, std::byte* morton) const noexcept {
-        const __m128i r00 = swap_units<Swap>(detail::load16(linear));
-        const __m128i r10 = swap_units<Swap>(detail::load16(linear + step_a));
-        const __m128i r01 = swap_units<Swap>(detail::load16(linear + step_b));
-        const __m128i r11 = swap_units<Swap>(detail::load16(linear + step_a + step_b));
+        const __m128i r00 = swap(detail::load16(linear));
+        const __m128i r10 = swap(detail::load16(linear + step_a));
+        const __m128i r01 = swap(detail::load16(linear + step_b));
+        const __m128i r11 = swap(detail::load16(linear + step_a + step_b));
         const __m128i lo0 = pairs_of_8 ? _mm_unpacklo_epi64(r00, r10) : _mm_unpacklo_epi32(r00, r10);
         const __m128i hi0 = pairs_of_8 ? _mm_unpackhi_epi64(r00, r10) : _mm_unpackhi_epi32(r00, r10);
         const __m128i lo1 = pairs_of_8 ? _mm_unpacklo_epi64(r01, r11) : _mm_unpacklo_epi32(r01, r11);
@@ -265,12 +288,20 @@ struct RowKernel {
     }
 
     void to_linear(const std::byte* morton, std::byte* linear) const noexcept {
-        const __m128i lo0 = swap_units<Swap>(detail::load16(morton));
-        const __m128i hi0 = swap_units<Swap>(detail::load16(morton + (column_first ? 16 : 32)));
-        const __m128i lo1 = swap_units<Swap>(detail::load16(morton + (column_first ? 32 : 16)));
-        const __m128i hi1 = swap_units<Swap>(detail::load16(morton + 48));
+        const __m128i lo0 = swap(detail::load16(morton));
+        const __m128i hi0 = swap(detail::load16(morton + (column_first ? 16 : 32)));
+        const __m128i lo1 = swap(detail::load16(morton + (column_first ? 32 : 16)));
+        const __m128i hi1 = swap(detail::load16(morton + 48));
         split_pairs(lo0, hi0, linear, linear + step_a);
         split_pairs(lo1, hi1, linear + step_b, linear + step_a + step_b);
+    }
+
+    static __m128i swap(__m128i v) noexcept {
+        if constexpr (Shuffle) {
+            return shuffle_units<Swap>(v);
+        } else {
+            return swap_units<Swap>(v);
+        }
     }
 
     static void store(std::byte* at, __m128i value) noexcept {
@@ -307,7 +338,7 @@ void swizzle_level(const Level& level, const std::byte* source, std::byte* resul
     const Tiling tiles = tiling(level, Kernel::group_bits, bits_of_tile(swizzle_tile_bytes, level.bpp), strides);
     const std::size_t group_bytes = level.bpp << Kernel::group_bits;
     const bool prefetch = level.side[2] > 1;
-    for_each_tile(level, tiles, [&](std::size_t tile_linear, std::size_t tile_morton) {
+    for_each_tile(level, tiles, [&](std::size_t tile_linear, std::size_t tile_morton, std::size_t /*next_morton*/) {
         if (prefetch && tile_linear % 64 == 0 && tile_linear % strides[1] + volume_prefetch_bytes < strides[1]) {
             for (std::size_t z = 0; z < tiles.extent[2]; ++z) {
                 for (std::size_t y = 0; y < tiles.extent[1]; ++y) {
@@ -342,9 +373,11 @@ void unswizzle_level(const Level& level, const std::byte* source, std::byte* res
     const std::size_t group_bytes = level.bpp << Kernel::group_bits;
     stream = stream && tile_row % 64 == 0;
     std::size_t in_run = 0;
-    for_each_tile(level, tiles, [&](std::size_t tile_linear, std::size_t tile_morton) {
+    for_each_tile(level, tiles, [&](std::size_t tile_linear, std::size_t tile_morton, std::size_t next_morton) {
         std::byte* tile_stage = stage + in_run * tile_row;
+        const bool ahead = next_morton != tile_morton;
         for_each_group(tiles, group_bytes, [&](std::size_t linear, std::size_t morton) {
+            if (ahead && morton % 64 == 0) detail::prefetch(source + next_morton + morton);
             kernel.to_linear(source + tile_morton + morton, tile_stage + linear);
         });
         if (++in_run < run) return;
@@ -384,18 +417,45 @@ void walk_level(const Level& level, const std::byte* source, std::byte* result, 
 }
 
 #if DDSSWIZZLE_HAVE_SSE2
-template <RowShape Shape, std::uint32_t Swap>
+template <RowShape Shape, std::uint32_t Swap, bool Shuffle = false>
 void walk_rows(const Level& level, const std::byte* source, std::byte* result, Direction direction, bool stream) noexcept {
-    walk_level<RowKernel<Shape, false, Swap>, RowKernel<Shape, true, Swap>>(level, source, result, direction, stream);
+    walk_level<RowKernel<Shape, false, Swap, Shuffle>, RowKernel<Shape, true, Swap, Shuffle>>(level, source, result,
+                                                                                              direction, stream);
+}
+
+// The row walks of the AVX2 set, for levels whose bytes are swapped: the
+// whole walk is inlined into this one function compiled for AVX2 (flatten),
+// so that the kernels' byte shuffles are inlined too.
+template <RowShape Shape, std::uint32_t Swap>
+#if DDSSWIZZLE_HAVE_AVX2_DISPATCH
+__attribute__((target("avx2"), flatten))
+#endif
+void walk_rows_shuffling(const Level& level, const std::byte* source, std::byte* result, Direction direction,
+                         bool stream) noexcept {
+    walk_rows<Shape, Swap, true>(level, source, result, direction, stream);
+}
+
+// The row walk of a shape: with byte shuffles when the set is AVX2 and there
+// are bytes to swap.
+template <RowShape Shape, std::uint32_t Swap>
+void walk_rows_of(KernelSet set, const Level& level, const std::byte* source, std::byte* result, Direction direction,
+                  bool stream) noexcept {
+    if (set == KernelSet::avx2 && Swap > 1 && DDSSWIZZLE_HAVE_AVX2_DISPATCH) {
+        walk_rows_shuffling<Shape, Swap>(level, source, result, direction, stream);
+    } else {
+        walk_rows<Shape, Swap>(level, source, result, direction, stream);
+    }
 }
 #endif
 
 // Converts one level with power-of-two sides and 1, 2 or 4 bytes per pixel,
 // reversing the bytes of every Swap-byte unit of its pixels, with a row
-// kernel where the pattern and the kernel set allow.
+// kernel where the pattern and the kernel set allow. set: one the processor
+// has.
 template <std::uint32_t Swap>
-void convert_level(bool vectors, const Level& level, const std::byte* source, std::byte* result,
+void convert_level(KernelSet set, const Level& level, const std::byte* source, std::byte* result,
                    Direction direction) noexcept {
+    const bool vectors = set != KernelSet::portable;
     const std::uint64_t level_bytes = (std::uint64_t{1} << level.bits) * level.bpp;
     // Streaming stores need a 16-byte aligned destination; every store lands
     // a multiple of 16 bytes from the level's start.
@@ -403,15 +463,15 @@ void convert_level(bool vectors, const Level& level, const std::byte* source, st
                         level_bytes >= streaming_level_bytes;
 #if DDSSWIZZLE_HAVE_SSE2
     if (vectors && level.bpp == 4 && pattern_begins(level, "x-x-")) {
-        walk_rows<RowShape::x_a_x_b, Swap>(level, source, result, direction, stream);
+        walk_rows_of<RowShape::x_a_x_b, Swap>(set, level, source, result, direction, stream);
         return;
     }
     if (vectors && level.bpp == 4 && pattern_begins(level, "x--x")) {
-        walk_rows<RowShape::x_a_b_x, Swap>(level, source, result, direction, stream);
+        walk_rows_of<RowShape::x_a_b_x, Swap>(set, level, source, result, direction, stream);
         return;
     }
     if (vectors && level.bpp == 2 && pattern_begins(level, "x-x-x")) {
-        walk_rows<RowShape::x_a_x_b_x, std::min(Swap, 2U)>(level, source, result, direction, stream);
+        walk_rows_of<RowShape::x_a_x_b_x, std::min(Swap, 2U)>(set, level, source, result, direction, stream);
         return;
     }
 #endif
@@ -424,14 +484,14 @@ void convert_level(bool vectors, const Level& level, const std::byte* source, st
 
 constexpr bool is_power_of_two(std::uint64_t v) noexcept { return v > 0 && (v & (v - 1)) == 0; }
 
-void convert_level_swapping(std::uint32_t swap, bool vectors, const Level& level, const std::byte* source,
+void convert_level_swapping(std::uint32_t swap, KernelSet set, const Level& level, const std::byte* source,
                             std::byte* result, Direction direction) noexcept {
     if (swap == 4) {
-        convert_level<4>(vectors, level, source, result, direction);
+        convert_level<4>(set, level, source, result, direction);
     } else if (swap == 2) {
-        convert_level<2>(vectors, level, source, result, direction);
+        convert_level<2>(set, level, source, result, direction);
     } else {
-        convert_level<1>(vectors, level, source, result, direction);
+        convert_level<1>(set, level, source, result, direction);
     }
 }
 
@@ -445,7 +505,7 @@ void convert_level_swapping(std::uint32_t swap, bool vectors, const Level& level
 // (between levels) or has 2-byte pixels (after them too).
 void convert_morton_levels(const SurfaceGeometry& g, std::span<const std::byte> source, std::span<std::byte> result,
                            Direction direction, KernelSet set) noexcept {
-    const bool vectors = set != KernelSet::portable && kernel_set_available(set);
+    if (!kernel_set_available(set)) set = KernelSet::portable;
     const std::uint32_t bpp = std::min(g.format.block_bytes, 4U);
     const std::uint32_t widen = g.format.block_bytes / bpp;
     const std::uint32_t swap = g.format.ps3_swap;
@@ -462,7 +522,7 @@ void convert_morton_levels(const SurfaceGeometry& g, std::span<const std::byte> 
             if (!is_power_of_two(width) || !is_power_of_two(l.height) || !is_power_of_two(l.depth)) continue;
             detail::copy_span_swapped(source.data(), result.data(), done, start, swap);
             const Level level = morton_level(static_cast<std::uint32_t>(width), l.height, l.depth, bpp);
-            convert_level_swapping(swap, vectors, level, source.data() + start, result.data() + start, direction);
+            convert_level_swapping(swap, set, level, source.data() + start, result.data() + start, direction);
             done = start + l.ps3_bytes;
         }
     }
