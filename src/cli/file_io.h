@@ -57,6 +57,11 @@ FileStatus open_for_rewrite(const std::filesystem::path& path, OpenedFile& file)
 // Reads exactly buffer.size() bytes from the current position.
 FileStatus read_exact(OpenedFile& file, std::span<std::byte> buffer) noexcept;
 
+// For a look at a file that changes nothing: opens it for reading only (a
+// regular file), gives its length and reads its first min(length,
+// start.size()) bytes into start.
+FileStatus read_start(const std::filesystem::path& path, std::span<std::byte> start, std::uint64_t& length);
+
 // Writes contents to a new temporary file in the target's folder, with the
 // target's permission bits, flushes it to the disk, renames it over the
 // target and flushes the folder, so that the rename itself survives a power

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -92,6 +93,17 @@ FileStatus read_exact(OpenedFile& file, std::span<std::byte> buffer) noexcept {
     const int fd = file.descriptor.fd;
     return detail::transfer_all(buffer, FileStatus::cannot_read, FileStatus::short_read,
                                 [fd](std::byte* data, std::size_t size) { return ::read(fd, data, size); });
+}
+
+FileStatus read_start(const std::filesystem::path& path, std::span<std::byte> start, std::uint64_t& length) {
+    OpenedFile file;
+    file.descriptor.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (file.descriptor.fd < 0 || ::fstat(file.descriptor.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        return FileStatus::cannot_open;
+    }
+    length = static_cast<std::uint64_t>(info.st_size);
+    return read_exact(file, start.first(static_cast<std::size_t>(std::min<std::uint64_t>(length, start.size()))));
 }
 
 FileStatus replace_file_contents(const OpenedFile& file, std::span<const std::byte> contents) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -103,6 +104,17 @@ FileStatus read_exact(OpenedFile& file, std::span<std::byte> buffer) noexcept {
                                 [fd](std::byte* data, std::size_t size) {
                                     return ::_read(fd, data, static_cast<unsigned>(size));
                                 });
+}
+
+FileStatus read_start(const std::filesystem::path& path, std::span<std::byte> start, std::uint64_t& length) {
+    OpenedFile file;
+    file.descriptor.fd = ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    struct _stat64 info {};
+    if (file.descriptor.fd < 0 || ::_fstat64(file.descriptor.fd, &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) {
+        return FileStatus::cannot_open;
+    }
+    length = static_cast<std::uint64_t>(info.st_size);
+    return read_exact(file, start.first(static_cast<std::size_t>(std::min<std::uint64_t>(length, start.size()))));
 }
 
 FileStatus replace_file_contents(const OpenedFile& file, std::span<const std::byte> contents) {

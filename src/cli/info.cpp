@@ -3,10 +3,10 @@
 // makes, with nothing written.
 #include <algorithm>
 #include <array>
-#include <fstream>
 #include <string>
 
 #include "cli/driver.h"
+#include "cli/file_io.h"
 #include "cli/messages.h"
 
 namespace ddsswizzle::tool {
@@ -35,16 +35,13 @@ std::string texture_kind(const DdsInfo& dds) {
 }  // namespace
 
 bool describe_file(const std::filesystem::path& path, Console console, std::string& output) {
-    std::error_code error;
-    const std::uint64_t length = std::filesystem::file_size(path, error);
-    std::ifstream in(path, std::ios::binary);
-    std::array<char, header_with_extension> start{};
-    const auto start_bytes = static_cast<std::streamsize>(std::min<std::uint64_t>(length, start.size()));
-    if (error || !in.read(start.data(), start_bytes)) {
+    std::array<std::byte, header_with_extension> start{};
+    std::uint64_t length = 0;
+    if (read_start(path, start, length) != FileStatus::ok) {
         output += messages::cannot_open;
         return false;
     }
-    const std::span<const std::byte> header = std::as_bytes(std::span(start).first(static_cast<std::size_t>(start_bytes)));
+    const std::span<const std::byte> header = std::span(start).first(static_cast<std::size_t>(std::min<std::uint64_t>(length, start.size())));
     DdsInfo dds;
     Reason reason = DDSSWIZZLE_REASON_NONE;
     const Status read = read_dds(header, dds, &reason);
