@@ -42,11 +42,14 @@ stage "native build and tests, warnings as errors (build-ci/)" workflow ci
 stage "portable kernels only, build and tests (build-portable/)" workflow portable
 
 # --- Robustness checks (README, "Robustness checks") ---------------------
+# The Windows rewrite (src/cli/file_io_windows.cpp) needs Windows' headers,
+# which only the MinGW build has; its compiler checks it there, with every
+# warning an error.
 clang_tidy_src() {
-  find src -name '*.cpp' -print0 | sort -z |
+  find src -name '*.cpp' ! -name '*_windows.cpp' -print0 | sort -z |
     xargs -0 -n 1 -P 2 clang-tidy-14 -p build-ci --quiet --warnings-as-errors='*' 2>&1 |
     { grep -v -E '^[0-9]+ warnings? generated\.$' || true; }
-  echo "clang-tidy: no findings in $(find src -name '*.cpp' | wc -l) source files and the headers they include"
+  echo "clang-tidy: no findings in $(find src -name '*.cpp' ! -name '*_windows.cpp' | wc -l) source files and the headers they include"
 }
 
 # The two fuzzers run side by side, one core each; both must pass. Each

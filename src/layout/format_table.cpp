@@ -12,8 +12,8 @@ namespace {
 // uint, snorm, sint) are stored alike, so a row covers a run of DXGI
 // numbers.
 struct FormatRow {
-    std::uint32_t first;
-    std::uint32_t last;
+    std::uint32_t first = 0;
+    std::uint32_t last = 0;
     FormatFacts facts;  // its dxgi field is filled in by the lookup
 };
 
