@@ -176,17 +176,18 @@ std::vector<Sweep> sweeps() {
     return all;
 }
 
+constexpr std::array<const char*, 3> set_names = {"Portable", "Sse2", "Avx2"};
+
 class LevelWalks : public ::testing::TestWithParam<std::tuple<Sweep, KernelSet>> {};
 
 TEST_P(LevelWalks, MatchTheOracle) {
     const auto& [sweep, set] = GetParam();
-    if (!kernel_set_available(set)) GTEST_SKIP() << "this processor (or build) has no kernel set " << int(set);
+    if (!kernel_set_available(set)) GTEST_SKIP() << "no " << set_names.at(std::size_t(set)) << " kernels in this build or processor";
     for (const WalkCase& c : sweep.cases) ASSERT_NO_FATAL_FAILURE(expect_walk_matches(c, set));
 }
 
 std::string sweep_name(const ::testing::TestParamInfo<std::tuple<Sweep, KernelSet>>& info) {
-    constexpr std::array<const char*, 3> sets = {"Portable", "Sse2", "Avx2"};
-    return std::get<0>(info.param).name + sets.at(static_cast<std::size_t>(std::get<1>(info.param)));
+    return std::get<0>(info.param).name + set_names.at(static_cast<std::size_t>(std::get<1>(info.param)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sweeps, LevelWalks,
