@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 #include "cli/file_io.h"
 #include "cli/file_transfer.h"
@@ -84,8 +85,7 @@ FileStatus open_for_rewrite(const std::filesystem::path& path, OpenedFile& file)
     file.owner = static_cast<std::uint32_t>(info.st_uid);
     file.group = static_cast<std::uint32_t>(info.st_gid);
     file.target = std::move(target);
-    file.descriptor.fd = opened.fd;
-    opened.fd = -1;
+    file.descriptor.fd = std::exchange(opened.fd, -1);
     return FileStatus::ok;
 }
 

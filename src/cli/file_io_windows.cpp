@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <string>
+#include <utility>
 
 #include "cli/file_io.h"
 #include "cli/file_transfer.h"
@@ -93,8 +94,7 @@ FileStatus open_for_rewrite(const std::filesystem::path& path, OpenedFile& file)
     file.length = static_cast<std::uint64_t>(info.st_size);
     file.permissions = static_cast<std::uint32_t>(info.st_mode);
     file.target = std::move(target);
-    file.descriptor.fd = opened.fd;
-    opened.fd = -1;
+    file.descriptor.fd = std::exchange(opened.fd, -1);
     return FileStatus::ok;
 }
 
