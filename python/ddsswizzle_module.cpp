@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -106,7 +107,7 @@ py::bytes fresh_bytes(std::uint64_t length) {
     return py::reinterpret_steal<py::bytes>(object);
 }
 
-std::span<std::byte> contents(const py::bytes& object) {
+std::span<std::byte> contents(const py::handle& object) {
     return {reinterpret_cast<std::byte*>(PyBytes_AS_STRING(object.ptr())),
             static_cast<std::size_t>(PyBytes_GET_SIZE(object.ptr()))};
 }
@@ -212,30 +213,28 @@ py::object convert_payload(Direction direction, const py::handle& payload, std::
     // payload may be passed along and are left alone.
     const std::span<const std::byte> input = source.bytes().first(static_cast<std::size_t>(in_size));
 
-    Status status = Status::ok;
+    // The result: a fresh bytes object, or `out`, whose export is held until
+    // the conversion is done.
+    py::object result = out.is_none() ? py::object(fresh_bytes(out_size)) : out;
+    std::optional<BufferView> target;
+    std::span<std::byte> output;
     if (out.is_none()) {
-        py::bytes result = fresh_bytes(out_size);
-        const std::span<std::byte> output = contents(result);
-        {
-            const py::gil_scoped_release unlocked;
-            status = ddsswizzle::convert(a.surface, a.console, direction, input, output);
+        output = contents(result);
+    } else {
+        output = target.emplace(out, true, "out").writable_bytes();
+        if (output.size() != out_size) {
+            throw py::value_error("out must be exactly " + std::to_string(out_size) + " bytes, not " +
+                                  std::to_string(output.size()));
         }
-        if (status != Status::ok) raise_status(status, DDSSWIZZLE_REASON_NONE);
-        return result;
+        if (overlap(input, output)) raise_status(Status::invalid_argument, DDSSWIZZLE_REASON_BUFFERS_OVERLAP);
     }
-    const BufferView target(out, true, "out");
-    const std::span<std::byte> output = target.writable_bytes();
-    if (output.size() != out_size) {
-        throw py::value_error("out must be exactly " + std::to_string(out_size) + " bytes, not " +
-                              std::to_string(output.size()));
-    }
-    if (overlap(input, output)) raise_status(Status::invalid_argument, DDSSWIZZLE_REASON_BUFFERS_OVERLAP);
+    Status status = Status::ok;
     {
         const py::gil_scoped_release unlocked;
         status = ddsswizzle::convert(a.surface, a.console, direction, input, output);
     }
     if (status != Status::ok) raise_status(status, DDSSWIZZLE_REASON_NONE);
-    return out;
+    return result;
 }
 
 // A whole DDS file: checked as the tool checks it (for the reason of a

@@ -101,10 +101,7 @@ ddsswizzle_status lay_out(const ddsswizzle_surface* s, ddsswizzle_console consol
     if (s->depth > 1) surface.type = TextureType::volume;
     // The format first, as for a DDS file: a format the console has no
     // layout for is unknown whatever else is asked.
-    const std::optional<FormatFacts> format = format_facts(s->format);
-    if (!format || !console_stores(*format, engine_console(console))) {
-        return verdict(Reason::format_not_on_console, reason);
-    }
+    if (!console_stores(s->format, engine_console(console))) return verdict(Reason::format_not_on_console, reason);
     if (s->cube != 0 && s->depth > 1) return verdict(Reason::cube_map_and_volume, reason);
     if (s->depth <= 0) return verdict(Reason::side_not_positive, reason);
     return verdict(lay_out_surface(surface, engine_console(console), geometry), reason);

@@ -80,6 +80,11 @@ std::optional<FormatFacts> format_facts(std::uint32_t dxgi) noexcept {
     return facts;
 }
 
+bool console_stores(std::uint32_t dxgi, Console console) noexcept {
+    const std::optional<FormatFacts> facts = format_facts(dxgi);
+    return facts && (console == Console::ps3 ? facts->ps3 != Ps3Rule::none : facts->x360_swap != 0);
+}
+
 std::string_view dxgi_format_name(std::uint32_t dxgi) noexcept {
     if (dxgi < std::size(names_from_0)) return names_from_0[dxgi];
     if (dxgi >= names_from_130_first && dxgi - names_from_130_first < std::size(names_from_130)) {

@@ -39,10 +39,10 @@ struct FormatFacts {
 // The row of a DXGI format, or nothing when neither console has a layout for it.
 std::optional<FormatFacts> format_facts(std::uint32_t dxgi) noexcept;
 
-// Whether the console has a layout for the format.
-constexpr bool console_stores(const FormatFacts& facts, Console console) noexcept {
-    return console == Console::ps3 ? facts.ps3 != Ps3Rule::none : facts.x360_swap != 0;
-}
+// Whether the console has a layout for the format: checked before anything
+// else a texture says, since a format a console lacks is unknown to it
+// whatever the rest of the texture is.
+bool console_stores(std::uint32_t dxgi, Console console) noexcept;
 
 // The DXGI name without its DXGI_FORMAT_ prefix ("BC3_UNORM"), for every
 // number DXGI defines; empty for the others.

@@ -64,7 +64,7 @@ Reason check_x360_sizes(const Surface& surface) noexcept {
 }
 
 Reason check_surface(const Surface& surface, Console console, const std::optional<FormatFacts>& format) noexcept {
-    if (!format || !console_stores(*format, console)) return Reason::format_not_on_console;
+    if (!format || !console_stores(surface.format, console)) return Reason::format_not_on_console;
     const bool volume = surface.type == TextureType::volume;
     if (volume && (console == Console::x360 || format->ps3 == Ps3Rule::block_tiling)) {
         return Reason::volume_not_on_console;

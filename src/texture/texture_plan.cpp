@@ -63,8 +63,7 @@ TexturePlan plan_texture_conversion(std::span<const std::byte> file_start, std::
     if (status_of(plan.reason) == Status::not_a_texture || plan.reason == Reason::format_not_recognised) return plan;
     // A format the console has no layout for is an unknown format whatever
     // else the header says, as if the table had no row for it.
-    const std::optional<FormatFacts> format = format_facts(plan.dds.surface.format);
-    if (!format || !console_stores(*format, console)) {
+    if (!console_stores(plan.dds.surface.format, console)) {
         plan.reason = Reason::format_not_on_console;
         return plan;
     }
