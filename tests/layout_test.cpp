@@ -1,6 +1,6 @@
-// The PS3 layouts: the worked values of the index rules, the checks and sizes
-// of the surface geometry, and the level walks against the bit-by-bit oracle
-// over many shapes, with every kernel set the processor has.
+// The PS3 index rules' worked values, the checks and sizes of the surface
+// geometry, and the level walks of both consoles against the bit-by-bit
+// oracles over many shapes, the PS3's with every kernel set the processor has.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -8,13 +8,13 @@
 
 #include "layout/block_tiling.h"
 #include "layout/morton.h"
+#include "layout/x360_tiling.h"
 #include "support/oracles.h"
 #include "support/texture_builder.h"
+#include "support/x360_oracle.h"
 
 namespace ddsswizzle::engine {
 namespace {
-
-using testing::Ps3Format;
 
 TEST(LayoutRules, WorkedIndexValues) {
     // (x, y, z) of a w x h x d level at its Morton position.
@@ -87,36 +87,44 @@ TEST(LayoutRules, ChecksAndSizesOfSurfaces) {
     }
 }
 
-// One walk: a surface laid out for the PS3 over a buffer of `length` bytes
-// (0: what the walks reach and 5 more) placed `shift` bytes into its
-// allocation, against the oracle, both ways, with one kernel set.
-struct WalkCase { Surface s; std::size_t length = 0, shift = 0; };
-
-Ps3Format ps3_format(const SurfaceGeometry& g) {
-    return {g.format.block_bytes, g.format.ps3 == Ps3Rule::block_tiling, g.format.ps3_swap};
-}
+// One walk: a surface laid out for its console over a buffer of `length`
+// bytes (0: on the PS3 what the walks reach and 5 more, on the Xbox 360 the
+// linear levels) placed `shift` bytes into its allocation, against the
+// oracle, both ways, with one kernel set (the Xbox 360 walk has one).
+struct WalkCase { Surface s; std::size_t length = 0, shift = 0; Console console = Console::ps3; };
 
 void expect_walk_matches(const WalkCase& c, KernelSet set) {
     SurfaceGeometry g;
-    ASSERT_EQ(lay_out_surface(c.s, Console::ps3, g), Reason::none);
-    const std::size_t length = c.length != 0 ? c.length : static_cast<std::size_t>(g.ps3_reach) + 5;
+    ASSERT_EQ(lay_out_surface(c.s, c.console, g), Reason::none);
+    const bool ps3 = c.console == Console::ps3;
+    const std::size_t length = c.length != 0 ? c.length : static_cast<std::size_t>(ps3 ? g.ps3_reach + 5 : g.linear_size);
     SCOPED_TRACE(::testing::Message() << "format " << c.s.format << ", " << c.s.width << "x" << c.s.height << "x" << c.s.depth
-                                      << ", " << c.s.levels << " levels, type " << int(c.s.type) << ", " << length << " at " << c.shift);
+                                      << ", " << c.s.levels << " levels, type " << int(c.s.type) << ", " << length << " at "
+                                      << c.shift << (ps3 ? ", PS3" : ", Xbox 360"));
     const std::vector<std::byte> source = testing::random_bytes(length, static_cast<std::uint32_t>(length) + c.s.format);
     const std::vector<std::byte> swizzled =
-        testing::ps3_payload(ps3_format(g), {c.s.width, c.s.height, c.s.depth}, c.s.levels, c.s.type == TextureType::volume,
-                             g.faces, static_cast<std::size_t>(g.linear_face_bytes), source, Direction::swizzle);
-    // Swizzle gives the oracle's order, unswizzle takes it back.
+        ps3 ? testing::ps3_payload({g.format.block_bytes, g.format.ps3 == Ps3Rule::block_tiling, g.format.ps3_swap},
+                                   {c.s.width, c.s.height, c.s.depth}, c.s.levels, c.s.type == TextureType::volume, g.faces,
+                                   static_cast<std::size_t>(g.linear_face_bytes), source, Direction::swizzle)
+            : testing::x360_oracle_convert({g.format.block_bytes, g.format.block_side, g.format.x360_swap, c.s.width, c.s.height,
+                                            c.s.levels, g.faces}, source, Direction::swizzle);
+    // Swizzle gives the oracle's order, unswizzle takes it back; on the Xbox
+    // 360, where the result may be longer than what is written, 7 bytes after
+    // it are left alone.
     for (const auto& [way, from, to] : {std::tuple(Direction::swizzle, &source, &swizzled), {Direction::unswizzle, &swizzled, &source}}) {
-        std::vector<std::byte> in(c.shift + length), out(c.shift + length, std::byte{0xEE});
+        std::vector<std::byte> in(c.shift + from->size()), out(c.shift + to->size() + (ps3 ? 0 : 7), std::byte{0xEE});
         std::copy(from->begin(), from->end(), in.begin() + static_cast<std::ptrdiff_t>(c.shift));
         const auto at = [&c](std::vector<std::byte>& b) { return std::span(b).subspan(c.shift); };
-        if (g.format.ps3 == Ps3Rule::block_tiling) {
+        if (!ps3) {
+            ASSERT_TRUE(convert_x360_levels(g, at(in), at(out), way));
+        } else if (g.format.ps3 == Ps3Rule::block_tiling) {
             convert_block_levels(g, at(in), at(out), way, set);
         } else {
             convert_morton_levels(g, at(in), at(out), way, set);
         }
-        ASSERT_TRUE(std::ranges::equal(*to, at(out))) << "direction " << int(way);
+        std::vector<std::byte> expected = *to;
+        expected.resize(at(out).size(), std::byte{0xEE});
+        ASSERT_TRUE(std::ranges::equal(expected, at(out))) << "direction " << int(way);
     }
 }
 
@@ -176,6 +184,41 @@ std::vector<Sweep> sweeps() {
     return all;
 }
 
+// Xbox 360, every block size: shapes square, wide, tall, odd, at the side
+// limit; one level, two, half the chain and all of it; cube maps up to 128 x
+// 128. Levels of 8 MiB and more (2048 x 2048 pixels of 2 and 4 bytes, 4096 x
+// 4096 compressed) take the streaming stores, and ordinary ones where a run
+// would not start on a 16-byte boundary: a result 4 bytes into its buffer (as
+// after a 148-byte header), rows of 2057 4-byte pixels (8228 bytes).
+std::vector<Sweep> x360_sweeps() {
+    constexpr Console x360 = Console::x360;
+    using Sides = std::vector<std::pair<std::int32_t, std::int32_t>>;
+    const Sides small_sides = {{1, 1},    {2, 2},    {3, 5},   {4, 4},    {16, 16},   {17, 33},   {33, 17},  {1, 64}, {64, 1},
+                               {100, 60}, {80, 260}, {7, 200}, {300, 20}, {1024, 16}, {16, 1024}, {8192, 8}, {48, 4096}};
+    const Sides large_sides = {{640, 480}, {1000, 1000}, {2048, 2048}, {4096, 4096}};
+    std::vector<Sweep> all;
+    for (const std::uint32_t format : {r8, b5g6r5, bgra8, bc1, bc3}) {
+        const std::int32_t side = format == bc1 || format == bc3 ? 4 : 1;
+        for (const bool large : {false, true}) {
+            Sweep& s = all.emplace_back(Sweep{"X360Format" + std::to_string(format) + (large ? "Large" : ""), {}});
+            for (const auto& [w, h] : large ? large_sides : small_sides) {
+                const auto full = static_cast<std::int32_t>(std::bit_width(static_cast<std::uint32_t>(std::max(w, h))));
+                for (const std::int32_t levels : {1, 2, (full + 1) / 2, full}) {
+                    for (const TextureType type : {TextureType::plain, TextureType::cube_map}) {
+                        if (levels > full || (type == TextureType::cube_map && w * h > 128 * 128)) continue;
+                        if (large && levels != full && (levels != 1 || w >= 2048)) continue;  // the largest, full chain only
+                        if (w / side * (h / side) > 2048 * 2048) continue;  // no more blocks than 2048 x 2048
+                        s.cases.push_back({surface(format, w, h, levels, type), 0, 0, x360});
+                    }
+                }
+            }
+        }
+    }
+    all.push_back({"X360Unaligned", {{surface(bgra8, 2057, 1100, 1), 0, 0, x360}, {surface(bgra8, 2057, 1100, 1), 0, 4, x360},
+                                     {surface(bc3, 4096, 2048, 1), 0, 4, x360}}});
+    return all;
+}
+
 constexpr std::array<const char*, 3> set_names = {"Portable", "Sse2", "Avx2"};
 
 class LevelWalks : public ::testing::TestWithParam<std::tuple<Sweep, KernelSet>> {};
@@ -186,13 +229,17 @@ TEST_P(LevelWalks, MatchTheOracle) {
     for (const WalkCase& c : sweep.cases) ASSERT_NO_FATAL_FAILURE(expect_walk_matches(c, set));
 }
 
+// The Xbox 360 walk has no kernel sets to name.
 std::string sweep_name(const ::testing::TestParamInfo<std::tuple<Sweep, KernelSet>>& info) {
-    return std::get<0>(info.param).name + set_names.at(static_cast<std::size_t>(std::get<1>(info.param)));
+    const Sweep& sweep = std::get<0>(info.param);
+    return sweep.name + (sweep.cases.front().console == Console::x360 ? "" : set_names.at(std::size_t(std::get<1>(info.param))));
 }
 
-INSTANTIATE_TEST_SUITE_P(Sweeps, LevelWalks,
+INSTANTIATE_TEST_SUITE_P(Ps3, LevelWalks,
                          ::testing::Combine(::testing::ValuesIn(sweeps()),
                                             ::testing::Values(KernelSet::portable, KernelSet::sse2, KernelSet::avx2)),
+                         sweep_name);
+INSTANTIATE_TEST_SUITE_P(X360, LevelWalks, ::testing::Combine(::testing::ValuesIn(x360_sweeps()), ::testing::Values(KernelSet::portable)),
                          sweep_name);
 
 }  // namespace

@@ -204,6 +204,7 @@ TEST(ConvertTextureImage, EveryFormatKindAs2DTextureCubeMapAndVolume) {
         {rgba_fields(32, 100, 60, 7), pix4, x360},            {rgba_fields(16, 80, 260, 9), pix2, x360},
         {dx10_fields(61, 33, 17, 6), pix1, x360},             {dxt_fields("DXT5", 16, 16, 5), dxt16, x360},
         {dxt_fields("ATI2", 64, 64, 7), dxt16, x360},         {dx10_fields(80, 32, 32, 6), dxt8, x360},
+        {dxt_fields("DXT1", 128, 32, 8), dxt8, x360},
     };
     std::uint32_t seed = 4000;
     for (const auto& [fields, kind, console] : textures) {

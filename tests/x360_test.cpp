@@ -1,6 +1,6 @@
-// The Xbox 360 tiling: addresses and layouts worked out by hand, the fast
-// walk against the block-by-block oracle on many shapes of every block size,
-// round trips, and the spans it refuses.
+// The Xbox 360 tiling: addresses and layouts worked out by hand, against both
+// the geometry and the oracle the walk is compared with (in layout_test.cpp),
+// and the spans the walk refuses.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -16,7 +16,7 @@ using testing::X360Texture;
 
 // A format of each block size: DXGI number, block bytes, block side, swap unit.
 struct Kind { std::uint32_t dxgi; std::uint64_t bytes, side, swap; };
-constexpr Kind r8{61, 1, 1, 1}, b5g6r5{85, 2, 1, 2}, bgra8{87, 4, 1, 4}, bc1{71, 8, 4, 2}, bc3{77, 16, 4, 2};
+constexpr Kind bgra8{87, 4, 1, 4}, bc1{71, 8, 4, 2}, bc3{77, 16, 4, 2};
 
 struct Shape { Kind kind; std::int32_t w, h, levels; bool cube = false; };
 
@@ -73,72 +73,6 @@ TEST(X360Layout, WorkedLayoutsByGeometryAndOracle) {
         EXPECT_TRUE(geometry(s).console_size == size && testing::x360_oracle_image_size(oracle_texture(s)) == size) << size;
     }
     EXPECT_EQ(geometry({bc1, 64, 64, 7, true}).levels[2].x360_slice, 0x2000U);
-}
-
-// Both directions against the oracle, with the bytes after the written size
-// left alone. (Through the oracle, linear -> console -> linear restores every
-// byte, and console -> linear -> console zeroes the padding.)
-void expect_walk_matches(const Shape& shape) {
-    SCOPED_TRACE(::testing::Message() << shape.kind.bytes << "-byte blocks, " << shape.w << "x" << shape.h << "x"
-                                      << shape.levels << (shape.cube ? ", cube" : ""));
-    const SurfaceGeometry g = geometry(shape);
-    for (const auto& [d, in, out] : {std::tuple(Direction::swizzle, g.linear_size, g.console_size),
-                                     {Direction::unswizzle, g.console_size, g.linear_size}}) {
-        const auto source = testing::random_bytes(in, std::uint32_t(in + out));
-        std::vector<std::byte> result(out + 7, std::byte{0xEE});
-        auto expected = testing::x360_oracle_convert(oracle_texture(shape), source, d);
-        expected.resize(out + 7, std::byte{0xEE});
-        ASSERT_TRUE(convert_x360_levels(g, source, result, d) && result == expected) << "direction " << int(d);
-    }
-}
-
-// Every block size; shapes square, wide, tall, odd, at the side limit; one
-// level, two, half the chain and all of it; cube maps up to 128 x 128.
-// Levels of 8 MiB and more (2048 x 2048 pixels of 2 and 4 bytes, 4096 x 4096
-// compressed) take the streaming stores.
-constexpr Kind kinds[] = {r8, b5g6r5, bgra8, bc1, bc3};
-using Sides = std::vector<std::pair<std::int32_t, std::int32_t>>;
-const Sides small_sides = {{1, 1},   {2, 2},    {3, 5},   {4, 4},    {16, 16},   {17, 33},   {33, 17},  {1, 64}, {64, 1},
-                           {100, 60}, {80, 260}, {7, 200}, {300, 20}, {1024, 16}, {16, 1024}, {8192, 8}, {48, 4096}};
-const Sides large_sides = {{640, 480}, {1000, 1000}, {2048, 2048}, {4096, 4096}};
-
-class X360Walk : public ::testing::TestWithParam<std::tuple<int, bool>> {};
-
-TEST_P(X360Walk, MatchesTheOracleBothWaysAndRoundTrips) {
-    const auto [kind, large] = GetParam();
-    for (const auto& [w, h] : large ? large_sides : small_sides) {
-        const auto full = static_cast<std::int32_t>(std::bit_width(static_cast<std::uint32_t>(std::max(w, h))));
-        for (const std::int32_t levels : {1, 2, (full + 1) / 2, full}) {
-            for (const bool cube : {false, true}) {
-                if (levels > full || (cube && w * h > 128 * 128)) continue;
-                if (large && levels != full && (levels != 1 || w >= 2048)) continue;  // the largest, full chain only
-                const std::uint64_t side = kinds[kind].side;
-                if (w / side * (h / side) > 2048 * 2048) continue;  // no more blocks than 2048 x 2048
-                expect_walk_matches({kinds[kind], w, h, levels, cube});
-            }
-        }
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(EveryBlockSize, X360Walk, ::testing::Combine(::testing::Range(0, 5), ::testing::Bool()),
-                         [](const auto& i) { return "bytes" + std::to_string(kinds[std::get<0>(i.param)].bytes) +
-                                                   (std::get<1>(i.param) ? "_large" : "_small"); });
-
-// Large levels take streaming stores only where every run lands on a 16-byte
-// boundary: a result 4 bytes into its buffer (as after a 148-byte header), or
-// rows of 2057 4-byte pixels (8228 bytes, 17 x 484), give the same bytes
-// through ordinary stores.
-TEST(X360Walk, UnalignedResultsAndRowsGiveTheSameBytes) {
-    for (const Shape& shape : {Shape{bgra8, 2057, 1100, 1}, Shape{bc3, 4096, 2048, 1}}) {
-        const SurfaceGeometry g = geometry(shape);
-        for (const Direction d : {Direction::swizzle, Direction::unswizzle}) {
-            const bool swizzle = d == Direction::swizzle;
-            const auto in = testing::random_bytes(swizzle ? g.linear_size : g.console_size, 5);
-            std::vector<std::byte> aligned(swizzle ? g.console_size : g.linear_size), shifted(aligned.size() + 4);
-            ASSERT_TRUE(convert_x360_levels(g, in, aligned, d) && convert_x360_levels(g, in, std::span(shifted).subspan(4), d));
-            EXPECT_TRUE(std::equal(aligned.begin(), aligned.end(), shifted.begin() + 4)) << shape.w << ", " << swizzle;
-        }
-    }
 }
 
 // One byte short on either side, either way, writes nothing; so does a
