@@ -1,6 +1,7 @@
-// The PS3 index rules' worked values, the checks and sizes of the surface
-// geometry, and the level walks of both consoles against the bit-by-bit
-// oracles over many shapes, the PS3's with every kernel set the processor has.
+// The layouts of both consoles: the worked values of the index rules and of
+// the Xbox 360 level layout, the checks and sizes of the surface geometry,
+// and the level walks against the bit-by-bit oracles over many shapes, the
+// PS3's with every kernel set the processor has.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -16,6 +17,9 @@
 namespace ddsswizzle::engine {
 namespace {
 
+// Worked values of the index rules, of the walks' form and the oracles':
+// Morton positions (the oracle's alone: the walks follow it over many
+// shapes), PS3 block tiling, the Xbox 360 tiled address.
 TEST(LayoutRules, WorkedIndexValues) {
     // (x, y, z) of a w x h x d level at its Morton position.
     const std::array<std::uint32_t, 7> morton[] = {{1, 0, 0, 4, 2, 1, 1}, {0, 1, 0, 4, 2, 1, 2}, {2, 0, 0, 4, 2, 1, 4},
@@ -28,6 +32,15 @@ TEST(LayoutRules, WorkedIndexValues) {
                                                              {8191, 8191}, {8192, 8192}, {8193, 8196}, {12345, 8550}};
     for (const auto& [j, t] : tiled) EXPECT_EQ(block_tile_index(j), t) << j;
     for (const auto& [j, t] : tiled) EXPECT_EQ(testing::block_tile_by_table(j), t) << j;
+    const std::uint32_t x360[][5] = {  // x, y, pitch, bytes, address
+        {5, 3, 32, 4, 308},    {37, 45, 64, 4, 14004}, {1, 0, 32, 4, 4},       {4, 0, 32, 4, 32},     {8, 0, 32, 4, 64},
+        {0, 1, 32, 4, 16},     {0, 2, 32, 4, 256},     {0, 8, 32, 4, 1152},    {0, 16, 32, 4, 2048},  {40, 0, 64, 4, 4160},
+        {0, 32, 64, 4, 8192},  {5, 3, 32, 1, 29},      {13, 21, 64, 2, 2394},  {13, 21, 64, 8, 3416}, {13, 21, 64, 16, 6768},
+        {100, 200, 128, 16, 451200}, {96, 32, 192, 1, 0x2200}, {128, 32, 192, 1, 0x2400}};
+    for (const auto& r : x360) {
+        EXPECT_EQ(x360_tiled_address(r[0], r[1], r[2], std::countr_zero(r[3])), r[4]) << r[0] << "," << r[1];
+        EXPECT_EQ(testing::x360_address_by_arithmetic(r[0], r[1], r[2], r[3]), r[4]) << r[0] << "," << r[1];
+    }
 }
 
 // DXGI formats of each kind the PS3 stores.
@@ -87,10 +100,56 @@ TEST(LayoutRules, ChecksAndSizesOfSurfaces) {
     }
 }
 
+// The Xbox 360 oracle's view of a surface laid out for it.
+testing::X360Texture x360_texture(const SurfaceGeometry& g) {
+    const Surface& s = g.surface;
+    return {g.format.block_bytes, g.format.block_side, g.format.x360_swap, s.width, s.height, s.levels, g.faces};
+}
+
+// Where the Xbox 360 draws levels, by the geometry and by the oracle: region
+// offset, pitch x rows, position, content, all in blocks; and image sizes. A
+// texture whose tail starts at level 0 is one power-of-two surface.
+TEST(LayoutRules, X360LayoutsByGeometryAndOracle) {
+    using enum TextureType;
+    const auto laid_out = [](const Surface& s) {
+        SurfaceGeometry g;
+        EXPECT_EQ(lay_out_surface(s, Console::x360, g), Reason::none);
+        return g;
+    };
+    const std::pair<Surface, std::array<std::uint64_t, 8>> rows[] = {
+        {surface(bc1, 256, 256, 9), {2, 0xA000, 32, 32, 0, 0, 16, 16}},     {surface(bc1, 256, 256, 9), {4, 0xE000, 32, 32, 4, 0, 4, 4}},
+        {surface(bc1, 256, 256, 9), {7, 0xE000, 32, 32, 0, 2, 1, 1}},       {surface(bgra8, 100, 60, 7), {1, 0x8000, 64, 32, 0, 0, 50, 30}},
+        {surface(bgra8, 100, 60, 7), {3, 0xA000, 32, 32, 0, 8, 12, 7}},     {surface(bgra8, 100, 60, 7), {6, 0xA000, 32, 32, 8, 0, 1, 1}},
+        {surface(bgra8, 80, 260, 9), {1, 0x1B000, 64, 256, 0, 0, 40, 130}}, {surface(bgra8, 80, 260, 9), {7, 0x2F000, 32, 64, 0, 16, 1, 2}},
+        {surface(bc3, 16, 16, 5), {0, 0x0, 32, 32, 4, 0, 4, 4}},            {surface(bc3, 16, 16, 5), {3, 0x0, 32, 32, 0, 2, 1, 1}},
+        {surface(bc1, 1024, 16, 11), {0, 0x0, 256, 32, 0, 4, 256, 4}},      {surface(bc1, 1024, 16, 11), {4, 0x0, 256, 32, 64, 0, 16, 1}},
+        {surface(bgra8, 300, 16, 9), {0, 0x0, 512, 32, 0, 16, 300, 16}},    {surface(bgra8, 300, 16, 9), {1, 0x0, 512, 32, 0, 8, 150, 8}},
+        {surface(bgra8, 16, 16, 1), {0, 0x0, 32, 32, 0, 0, 16, 16}},        {surface(bc1, 64, 64, 7, cube_map), {3, 0x18000, 32, 32, 2, 0, 2, 2}},
+        {surface(bgra8, 100, 60, 2), {1, 0x8000, 64, 32, 0, 0, 50, 30}}};
+    for (const auto& [s, r] : rows) {
+        const SurfaceGeometry g = laid_out(s);
+        const LevelGeometry& l = g.levels.at(r[0]);
+        const testing::OracleLevel o = testing::x360_oracle_layout(x360_texture(g)).at(r[0]);
+        EXPECT_EQ((std::array<std::uint64_t, 8>{r[0], l.x360_region, l.x360_pitch, l.x360_rows, l.x360_x, l.x360_y, l.blocks_wide, l.blocks_high}), r);
+        EXPECT_EQ((std::array<std::uint64_t, 8>{r[0], o.offset, o.pitch, o.rows, o.x, o.y, o.width, o.height}), r);
+    }
+    const std::pair<Surface, std::uint64_t> images[] = {
+        {surface(bc1, 256, 256, 9), 65536},  {surface(bgra8, 100, 60, 7), 45056}, {surface(bgra8, 80, 260, 9), 200704},
+        {surface(bc3, 16, 16, 5), 16384},    {surface(bc1, 1024, 16, 11), 65536}, {surface(bgra8, 300, 16, 9), 65536},
+        {surface(bgra8, 2, 2, 2), 4096},     {surface(bgra8, 1, 1, 1), 4096},     {surface(bc1, 64, 64, 7, cube_map), 147456}};
+    for (const auto& [s, size] : images) {
+        const SurfaceGeometry g = laid_out(s);
+        EXPECT_TRUE(g.console_size == size && testing::x360_oracle_image_size(x360_texture(g)) == size) << size;
+    }
+    EXPECT_EQ(laid_out(surface(bc1, 64, 64, 7, cube_map)).levels[2].x360_slice, 0x2000U);
+}
+
 // One walk: a surface laid out for its console over a buffer of `length`
 // bytes (0: on the PS3 what the walks reach and 5 more, on the Xbox 360 the
 // linear levels) placed `shift` bytes into its allocation, against the
-// oracle, both ways, with one kernel set (the Xbox 360 walk has one).
+// oracle, both ways, with one kernel set (the Xbox 360 walk has one). The
+// Xbox 360 walk refuses spans too short, and leaves alone 7 bytes after the
+// result, which may be longer than what it writes.
 struct WalkCase { Surface s; std::size_t length = 0, shift = 0; Console console = Console::ps3; };
 
 void expect_walk_matches(const WalkCase& c, KernelSet set) {
@@ -106,16 +165,15 @@ void expect_walk_matches(const WalkCase& c, KernelSet set) {
         ps3 ? testing::ps3_payload({g.format.block_bytes, g.format.ps3 == Ps3Rule::block_tiling, g.format.ps3_swap},
                                    {c.s.width, c.s.height, c.s.depth}, c.s.levels, c.s.type == TextureType::volume, g.faces,
                                    static_cast<std::size_t>(g.linear_face_bytes), source, Direction::swizzle)
-            : testing::x360_oracle_convert({g.format.block_bytes, g.format.block_side, g.format.x360_swap, c.s.width, c.s.height,
-                                            c.s.levels, g.faces}, source, Direction::swizzle);
-    // Swizzle gives the oracle's order, unswizzle takes it back; on the Xbox
-    // 360, where the result may be longer than what is written, 7 bytes after
-    // it are left alone.
+            : testing::x360_oracle_convert(x360_texture(g), source, Direction::swizzle);
+    // Swizzle gives the oracle's order, unswizzle takes it back.
     for (const auto& [way, from, to] : {std::tuple(Direction::swizzle, &source, &swizzled), {Direction::unswizzle, &swizzled, &source}}) {
         std::vector<std::byte> in(c.shift + from->size()), out(c.shift + to->size() + (ps3 ? 0 : 7), std::byte{0xEE});
         std::copy(from->begin(), from->end(), in.begin() + static_cast<std::ptrdiff_t>(c.shift));
         const auto at = [&c](std::vector<std::byte>& b) { return std::span(b).subspan(c.shift); };
-        if (!ps3) {
+        if (!ps3) {  // a span a byte short on either side is refused, writing nothing
+            ASSERT_FALSE(convert_x360_levels(g, at(in).first(from->size() - 1), at(out), way) ||
+                         convert_x360_levels(g, at(in), at(out).first(to->size() - 1), way) || std::ranges::count(out, std::byte{0xEE}) != std::ssize(out));
             ASSERT_TRUE(convert_x360_levels(g, at(in), at(out), way));
         } else if (g.format.ps3 == Ps3Rule::block_tiling) {
             convert_block_levels(g, at(in), at(out), way, set);
