@@ -73,18 +73,6 @@ inline std::vector<std::byte> make_texture(const TextureFields& fields, std::siz
     return file;
 }
 
-// Puts the bytes a text-mode file layer would alter (CR, LF, alone and as a
-// pair, and 0x1A, which ends a text file on Windows) into header fields the
-// tool does not read and at the start, middle and end of the payload.
-inline void add_text_control_bytes(std::vector<std::byte>& file) {
-    const std::array<std::byte, 5> pattern = {std::byte{0x0D}, std::byte{0x0A}, std::byte{0x1A}, std::byte{0x0A},
-                                              std::byte{0x0D}};
-    for (const std::size_t offset : {std::size_t{20}, std::size_t{32}, std::size_t{128}, 64 + file.size() / 2,
-                                     file.size() - pattern.size()}) {
-        std::copy(pattern.begin(), pattern.end(), file.begin() + static_cast<std::ptrdiff_t>(offset));
-    }
-}
-
 // Bytes a DDS file stores for a mip chain: every level at least one pixel
 // (or one 4 x 4 block) on each side, and one slice deep.
 inline std::size_t stored_payload_size(std::size_t w, std::size_t h, std::size_t levels, std::size_t element, bool blocks,
