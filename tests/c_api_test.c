@@ -1,6 +1,6 @@
-// The C interface of ddsswizzle.h, compiled as C99: the worked 4 x 4 surface
-// both ways on the Xbox 360, sizes, placements, every argument refusal and
-// every status with its message. Built twice, against the shared and the
+// The C interface of ddsswizzle.h, compiled as C99: a 4 x 4 surface both
+// ways on the Xbox 360, sizes, placements, every argument refusal and every
+// status with its message. Built twice, against the shared and the
 // static library, so that both export what the header declares.
 #include <ddsswizzle/ddsswizzle.h>
 
@@ -10,12 +10,6 @@
 static int failures = 0;
 #define CHECK(condition) \
     ((condition) ? (void)0 : (void)(fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition), ++failures))
-
-static size_t count_of(const unsigned char* bytes, size_t size, unsigned char value) {
-    size_t i, count = 0;
-    for (i = 0; i < size; ++i) count += bytes[i] == value;
-    return count;
-}
 
 int main(void) {
     const ddsswizzle_surface pixels = {87, 4, 4, 1, 1, 0}, bc3 = {77, 16, 16, 1, 5, 0}, chain = {87, 4, 4, 1, 3, 0},
@@ -27,20 +21,16 @@ int main(void) {
     uint32_t number = 0;
     unsigned i;
 
-    // Xbox 360: pixels (1,0), (0,1), (0,2) at bytes 4, 16, 256, each
-    // byte-reversed, nothing anywhere else; and back. (The other tests hold
-    // every layout to its plain form; this one the C interface.)
-    memset(linear, 0, sizeof linear);
-    memcpy(linear + 4, "\x01\x02\x03\x04", 4);
-    memcpy(linear + 16, "\x05\x06\x07\x08", 4);
-    memcpy(linear + 32, "\x09\x0a\x0b\x0c", 4);
+    // The 4 x 4 surface keeps its size on the PS3 and fills a 4 KiB tile on
+    // the Xbox 360, and comes back byte for byte. (Where its pixels go is
+    // checked through this interface by the examples' test, and for every
+    // layout by the other tests.)
+    for (i = 0; i < sizeof linear; ++i) linear[i] = (unsigned char)(i + 1);
     CHECK(ddsswizzle_sizes(&pixels, DDSSWIZZLE_PS3, &linear_size, &console_size) == DDSSWIZZLE_OK && console_size == 64);
     CHECK(ddsswizzle_sizes(&pixels, DDSSWIZZLE_X360, NULL, &console_size) == DDSSWIZZLE_OK && console_size == 4096);
     CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_X360, DDSSWIZZLE_SWIZZLE, linear, 64, console, 4096) == DDSSWIZZLE_OK);
-    CHECK(memcmp(console + 4, "\x04\x03\x02\x01", 4) == 0 && memcmp(console + 16, "\x08\x07\x06\x05", 4) == 0);
-    CHECK(memcmp(console + 256, "\x0c\x0b\x0a\x09", 4) == 0 && count_of(console, 4096, 0) == 4096 - 12);
     CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_X360, DDSSWIZZLE_UNSWIZZLE, console, 4096, back, 64) == DDSSWIZZLE_OK);
-    CHECK(memcmp(back, linear, 64) == 0);
+    CHECK(memcmp(back, linear, 64) == 0 && memcmp(console, linear, 64) != 0);
 
     CHECK(ddsswizzle_sizes(&bc3, DDSSWIZZLE_X360, &linear_size, &console_size) == DDSSWIZZLE_OK);
     CHECK(linear_size == 256 + 64 + 3 * 16 && console_size == 16384);

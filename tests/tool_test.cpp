@@ -248,8 +248,6 @@ TEST(Tool, CommandLineHeadersAndPaths) {
         std::memcpy(&bytes[at], "\r\n\x1a\n\r", 5);
     }
     const fs::path absolute = (folder.path / file).make_preferred();
-    TextureFields cube = dxt_fields("DXT1", 512, 256, 10);
-    cube.caps2 = 0xFE00;
     std::vector<fs::path> forms = {file, "." / file, absolute, u8"папка с пробелами/../папка с пробелами/текстура 1.dds"};
 #ifdef _WIN32
     forms.push_back(absolute.root_directory() / absolute.relative_path());  // on the current drive
@@ -271,9 +269,6 @@ TEST(Tool, CommandLineHeadersAndPaths) {
         cli({"swiz", "t.dds", "x3600"}, "\n"), cli({"swiz", "missing.dds", "x360"}, cannot_open),
         cli({"SWIZ", "t.dds"}, wrong_mode), cli({"unswiz2", "t.dds"}, wrong_mode), cli({"", "t.dds", "x360"}, wrong_mode),
         cli({"swiz", "missing.dds"}, cannot_open), cli({"swiz", "."}, cannot_open),
-        // A refusal (the verdicts themselves are checked in memory, and against the tool by the Python tests).
-        {.name = "unknown format", .output = "\nUnknown format\n", .texture = make_texture({64, 64, 1, {}, 0x40, 24}, 12288)},
-        {.name = "cube map", .texture = make_texture(cube, 6 * stored_payload_size(512, 256, 10, 8, true))},
         // info describes and changes nothing; --help and --version.
         cli({"info", "t.dds"}, info_of_tiled, 0),
         {.name = "info, refused", .args = {"info", "t.dds"}, .output = "\nFormat: B8G8R8A8_UNORM (DXGI 87)\nTexture: 2D texture, "
@@ -281,7 +276,6 @@ TEST(Tool, CommandLineHeadersAndPaths) {
          .texture = make_texture(rgba_fields(32, 48, 64, 1), 12288)},
         cli({"info", "missing.dds"}, cannot_open), cli({"--version"}, "\nddsswizzle " + std::string(version()) + "\n", 0),
         {.name = "--help", .args = {"--help", "t.dds"}, .output = banner, .status = 0, .prefix_only = true},
-        {.name = "the sample", .texture = read_file(DDSSWIZZLE_SAMPLE)},
         {.name = "4 MiB, above the size of a huge page", .texture = make_texture(rgba_fields(32, 1024, 1024, 1), 4 << 20U)},
         // Windows does not replace a file another program holds open without
         // delete sharing (as the C runtime opens files); POSIX does.
@@ -426,8 +420,6 @@ TEST(ToolFiles, DescriptorsClosedAndBuffersRounded) {
                                          {2 * huge, 2 * huge}, {2 * huge + 1, 3 * huge}, {5 * huge - 1, 5 * huge}}) {
         EXPECT_EQ(tool::payload_buffer_capacity(size), capacity) << size;
     }
-    const tool::PayloadBuffer buffer = tool::allocate_payload_buffer(2 * huge + 1);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer.get()) % huge, 0U);
 #else
     GTEST_SKIP() << "counts the descriptors in /proc/self/fd and the huge pages of Linux";
 #endif
