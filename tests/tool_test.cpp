@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -425,24 +424,24 @@ TEST(ToolFiles, DescriptorsClosedAndBuffersRounded) {
 #endif
 }
 
-// The loop under every read and write, with calls that move part of what is
+// The loop under every read and write, fed calls that move part of what is
 // asked (a pipe, a signal, a full disk), are interrupted (EINTR), fail, or
-// move nothing; after its script a call moves all it is asked.
+// move nothing. A script entry n > 0 moves at most n bytes, 0 nothing, and
+// -n fails with error n; the last entry stands for every later call.
 TEST(ToolFiles, TransfersFinishShortAndInterruptedCalls) {
     using enum tool::FileStatus;
-    constexpr long half = 0x7FFF;  // half of what is asked, at least a byte; last in a script, every later call too
-    const std::pair<std::vector<long>, tool::FileStatus> scripts[] = {
-        {{half}, ok}, {{half, -ENOSPC}, cannot_write}, {{-EINTR, -EINTR}, ok}, {{-EINTR, 0}, short_read}, {{0}, short_read}, {{-EIO}, cannot_write}};
+    const std::pair<std::vector<long>, tool::FileStatus> scripts[] = {{{300}, ok}, {{500, -ENOSPC}, cannot_write},
+        {{-EINTR, -EINTR, 2000}, ok}, {{1, -EINTR, 0}, short_read}, {{0}, short_read}, {{-EIO}, cannot_write}};
     const std::vector<std::byte> source = random_bytes(1001, 3);
     for (const auto& [script, status] : scripts) {
         std::vector<std::byte> target(source.size());
         std::size_t call = 0;
         const auto move = [&](std::byte* data, std::size_t size) -> long {
-            const long action = call < script.size() ? script[call++] : script.back() == half ? half : LONG_MAX;
-            errno = action < 0 ? int(-action) : 0;
-            const std::size_t moved = std::min<std::size_t>(size, action == half ? std::max<std::size_t>(size / 2, 1) : std::max(action, 0L));
+            const long n = script[std::min(call++, script.size() - 1)];
+            errno = n < 0 ? int(-n) : 0;
+            const std::size_t moved = std::min(size, std::size_t(std::max(n, 0L)));
             std::copy_n(source.begin() + (data - target.data()), moved, data);
-            return action < 0 ? -1 : long(moved);
+            return n < 0 ? -1 : long(moved);
         };
         EXPECT_EQ(tool::detail::transfer_all(std::span(target), cannot_write, short_read, move), status) << &script - &scripts[0].first;
         EXPECT_EQ(target == source, status == ok);
