@@ -38,17 +38,15 @@ inline std::vector<std::byte> make_header(const TextureFields& f) {
     const bool extended = f.four_cc == "DX10";
     std::vector<std::byte> header(extended ? 148 : 128);
     for (std::size_t i = 0; i < header.size(); ++i) header[i] = static_cast<std::byte>(i * 37 + 11);
-    std::uint32_t four_cc = 0;
-    for (std::size_t i = 0; i < std::min<std::size_t>(f.four_cc.size(), 4); ++i) {
-        four_cc |= static_cast<std::uint32_t>(static_cast<unsigned char>(f.four_cc[i])) << (8 * i);
-    }
     const std::pair<std::size_t, std::uint32_t> words[] = {
         {0, 0x20534444},  // "DDS "
         {4, 124},         {8, f.flags},      {12, static_cast<std::uint32_t>(f.height)},
         {16, static_cast<std::uint32_t>(f.width)}, {24, f.depth}, {28, f.mip_count},
-        {76, 32},         {80, f.format_flags}, {84, four_cc}, {88, f.bit_count}, {112, f.caps2},
+        {76, 32},         {80, f.format_flags}, {84, 0}, {88, f.bit_count}, {112, f.caps2},
     };
     for (const auto& [offset, value] : words) put_u32(header, offset, value);
+    std::transform(f.four_cc.begin(), f.four_cc.begin() + std::min<std::size_t>(f.four_cc.size(), 4), header.begin() + 84,
+                   [](char c) { return static_cast<std::byte>(c); });
     for (std::size_t i = 0; extended && i < f.dx10.size(); ++i) put_u32(header, 128 + 4 * i, f.dx10[i]);
     return header;
 }
