@@ -62,6 +62,7 @@ int main(void) {
     // result as long as the query said.
     CHECK(ddsswizzle_check_dds(buffer, 147, 4096, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, NULL, &reason) ==
               DDSSWIZZLE_INVALID_ARGUMENT && reason == DDSSWIZZLE_REASON_HEADER_NOT_GIVEN);
+    CHECK(ddsswizzle_check_dds(NULL, 148, 4096, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, NULL, &reason) == DDSSWIZZLE_INVALID_ARGUMENT);
 
     // A refusal of each status, and its message.
     {
@@ -84,9 +85,10 @@ int main(void) {
 
     // Format names and numbers.
     CHECK(strcmp(ddsswizzle_format_name(77), "BC3_UNORM") == 0 && strcmp(ddsswizzle_format_name(5000), "") == 0);
+    CHECK(strcmp(ddsswizzle_format_name(130), "P208") == 0 && strcmp(ddsswizzle_format_name(133), "") == 0);
     CHECK(ddsswizzle_format_number("B8G8R8A8_UNORM", 14, &number) == 1 && number == 87);
     CHECK(ddsswizzle_format_number("BC3_UNORMX", 10, &number) == 0 && number == 87);
-    for (i = 0; i < 120; ++i)
+    for (i = 0; i < 140; ++i)
         if (*ddsswizzle_format_name(i) != '\0')
             CHECK(ddsswizzle_format_number(ddsswizzle_format_name(i), strlen(ddsswizzle_format_name(i)), &number) == 1 && number == i);
     CHECK(strcmp(ddsswizzle_version(), DDSSWIZZLE_EXPECTED_VERSION) == 0);
