@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "layout/surface_geometry.h"
@@ -53,9 +54,10 @@ struct Ps3Format {
     std::size_t swap = 1;    // afterwards the bytes of every unit of this size are reversed
 };
 
-// The levels of one face (or a volume) from the start of `source`, each
-// converted on its own; bytes in no level keep their place, and so does a
-// level that would reach past the buffer, with every level after it.
+// The levels of one face (or a volume) from the start of `source` into
+// `result`, as long, each converted on its own; bytes in no level keep their
+// place, and so does a level that would reach past the buffer, with every
+// level after it.
 //  - Pixels of at most 4 bytes and blocks, in 2D: level l is (W >> l) x
 //    (H >> l), no lower bound, ending at the first side of 0; blocks count
 //    width x height x bytes / 16 bytes, and only the whole groups of 8192 of
@@ -63,12 +65,11 @@ struct Ps3Format {
 //  - Wider texels and volumes: every side max(1, side >> l), ending after
 //    the 1 x 1 (x 1) level. A wider texel is bytes / 4 words of 4 bytes and
 //    its level that many times wider.
-// Morton levels whose sides are not powers of two keep their bytes. *end is
-// set to the end of the last level converted.
-inline std::vector<std::byte> ps3_levels(const Ps3Format& f, std::array<std::int64_t, 3> top, std::int64_t levels,
-                                         bool volume, const std::vector<std::byte>& source, Direction direction,
-                                         std::size_t* end = nullptr) {
-    std::vector<std::byte> result = source;
+// Morton levels whose sides are not powers of two keep their bytes. Gives
+// the end of the last level converted.
+inline std::size_t ps3_levels(const Ps3Format& f, std::array<std::int64_t, 3> top, std::int64_t levels, bool volume,
+                              std::span<const std::byte> source, std::span<std::byte> result, Direction direction) {
+    std::copy(source.begin(), source.end(), result.begin());
     const bool no_lower_bound = !volume && (f.blocks || f.bytes <= 4);
     const std::size_t element = f.blocks ? f.bytes : std::min<std::size_t>(f.bytes, 4);
     const auto widen = static_cast<std::int64_t>(f.blocks ? 1 : f.bytes / element);
@@ -93,8 +94,7 @@ inline std::vector<std::byte> ps3_levels(const Ps3Format& f, std::array<std::int
         }
         offset += size;
     }
-    if (end != nullptr) *end = offset;
-    return result;
+    return offset;
 }
 
 // A whole payload of `faces` faces of face_bytes each (a 2D texture or a
@@ -108,10 +108,8 @@ inline std::vector<std::byte> ps3_payload(const Ps3Format& f, std::array<std::in
     if (faces == 1) face_bytes = payload.size();
     std::size_t end = 0;
     for (std::size_t face = 0; face < faces; ++face) {
-        const auto first = payload.begin() + static_cast<std::ptrdiff_t>(face * face_bytes);
-        const std::vector<std::byte> one(first, first + static_cast<std::ptrdiff_t>(face_bytes));
-        const std::vector<std::byte> converted = ps3_levels(f, top, levels, volume, one, direction, &end);
-        std::copy(converted.begin(), converted.end(), result.begin() + static_cast<std::ptrdiff_t>(face * face_bytes));
+        end = ps3_levels(f, top, levels, volume, std::span(payload).subspan(face * face_bytes, face_bytes),
+                         std::span(result).subspan(face * face_bytes, face_bytes), direction);
     }
     const std::size_t swap_end = f.bytes == 2 && !f.blocks ? result.size() : (faces - 1) * face_bytes + end;
     for (std::size_t at = 0; f.swap > 1 && at + f.swap <= swap_end; at += f.swap) {
