@@ -1,10 +1,11 @@
-"""The Python examples (DDSSWIZZLE_EXAMPLES) on a container and DDS files made for them."""
+"""The Python examples (DDSSWIZZLE_EXAMPLES) on a container made for them and files of the corpus."""
 import os
+import random
 import subprocess
 import sys
 
 import ddsswizzle as dz
-from test_ddsswizzle import FILES, dds
+from test_ddsswizzle import FILES
 
 
 def run(script, *args):
@@ -15,8 +16,9 @@ def run(script, *args):
 
 def test_convert_from_container(tmp_path):
     # The Xbox 360 image of the table's surface bc3-512 at offset 100 of a container: out and back in.
-    linear = dds(77, 512, 512, levels=10)[148:]
-    image = dz.swizzle(linear, console="x360", format=77, width=512, height=512, levels=10)
+    bc3 = dict(console="x360", format=77, width=512, height=512, levels=10)
+    linear = random.Random(1).randbytes(dz.linear_size(**bc3))
+    image = dz.swizzle(linear, **bc3)
     container, original = tmp_path / "level.pak", b"head" * 25 + image + b"tail"
     container.write_bytes(original)
     surface = ["--console", "x360", "--surface", "bc3-512"]
@@ -29,13 +31,12 @@ def test_convert_from_container(tmp_path):
 
 
 def test_batch_convert(tmp_path):
-    names = ["bgra32 legacy", "dxt5 cube legacy", "truncated"]
+    names = ["rgba32-64x64-7-levels.dds", "cube-dxt1-32x32-6-levels.dds", "refused-truncated.dds"]
     (tmp_path / "sub").mkdir()
     paths = [tmp_path / "a.dds", tmp_path / "sub" / "b.DDS", tmp_path / "d.dds"]
     for name, path in zip(names, paths):
-        path.write_bytes(FILES[name][0])
+        path.write_bytes(FILES[name])
     expected = f"failed: {paths[2]}: Texture data is truncated\n2 of 3 files converted\n"
     assert run("batch_convert.py", "swiz", tmp_path, "--jobs", 2) == (1, expected)
     for name, path in zip(names, paths):
-        data = FILES[name][0]
-        assert path.read_bytes() == (dz.convert_dds(data, "swiz") if FILES[name][1] is None else data)
+        assert path.read_bytes() == (FILES[name] if name == names[2] else dz.convert_dds(FILES[name], "swiz"))
