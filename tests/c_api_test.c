@@ -12,8 +12,7 @@ static int failures = 0;
     ((condition) ? (void)0 : (void)(fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition), ++failures))
 
 int main(void) {
-    const ddsswizzle_surface pixels = {87, 4, 4, 1, 1, 0}, bc3 = {77, 16, 16, 1, 5, 0}, chain = {87, 4, 4, 1, 3, 0},
-                             long_chain = {87, 4, 4, 1, 127, 0};
+    const ddsswizzle_surface pixels = {87, 4, 4, 1, 1, 0}, chain = {87, 4, 4, 1, 3, 0}, long_chain = {87, 4, 4, 1, 127, 0};
     unsigned char linear[64], console[4096], back[64], buffer[128], before[128];
     uint64_t linear_size = 0, console_size = 0;
     ddsswizzle_placement place;
@@ -26,14 +25,13 @@ int main(void) {
     // checked through this interface by the examples' test, and for every
     // layout by the other tests.)
     for (i = 0; i < sizeof linear; ++i) linear[i] = (unsigned char)(i + 1);
-    CHECK(ddsswizzle_sizes(&pixels, DDSSWIZZLE_PS3, &linear_size, &console_size) == DDSSWIZZLE_OK && console_size == 64);
+    CHECK(ddsswizzle_sizes(&pixels, DDSSWIZZLE_PS3, &linear_size, &console_size) == DDSSWIZZLE_OK && linear_size == 64 &&
+          console_size == 64);
     CHECK(ddsswizzle_sizes(&pixels, DDSSWIZZLE_X360, NULL, &console_size) == DDSSWIZZLE_OK && console_size == 4096);
     CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_X360, DDSSWIZZLE_SWIZZLE, linear, 64, console, 4096) == DDSSWIZZLE_OK);
     CHECK(ddsswizzle_convert(&pixels, DDSSWIZZLE_X360, DDSSWIZZLE_UNSWIZZLE, console, 4096, back, 64) == DDSSWIZZLE_OK);
     CHECK(memcmp(back, linear, 64) == 0 && memcmp(console, linear, 64) != 0);
 
-    CHECK(ddsswizzle_sizes(&bc3, DDSSWIZZLE_X360, &linear_size, &console_size) == DDSSWIZZLE_OK);
-    CHECK(linear_size == 256 + 64 + 3 * 16 && console_size == 16384);
     // On the PS3 levels keep their place: the 1 x 1 level 2 after 64 + 16.
     CHECK(ddsswizzle_place(&chain, DDSSWIZZLE_PS3, 2, 0, &place) == DDSSWIZZLE_OK);
     CHECK(place.width == 1 && place.linear_offset == 80 && place.linear_length == 4 && place.console_offset == 80);

@@ -118,8 +118,6 @@ const HeaderCase header_cases[] = {
     {{4, 4, 1, "DX10", 4, 0, 0, 0xA1007, 0, {80, 3, 0, 6}}, Reason::format_not_on_console},
     {dxt_fields("q\0\0\0", 4, 4, 5), Reason::none, 168},
     {dxt_fields("q\0\0\0", 4, 4, 5), Reason::data_short, 167},
-    {{4, 4, 4, "r\0\0\0", 4, 0, volume_caps, depth_flags, 2}, Reason::level_count_out_of_range},
-    {{4, 4, 1, "DX10", 4, 0, 0, 0xA1007, 0, {10, 3, 0, 6}}, Reason::texture_array},
     // Xbox 360: sides up to 8192, at most floor(log2(longest side)) + 1
     // levels; swiz needs the linear levels, unswiz the whole image.
     {rgba_fields(32, 4, 4, 1), Reason::none, 64, x360},
@@ -128,8 +126,6 @@ const HeaderCase header_cases[] = {
     {rgba_fields(32, 4, 4, 1), Reason::data_short, 4095, x360, unswiz},
     {dxt_fields("DXT1", 6, 3, 3), Reason::none, 32, x360},  // 2 x 1 blocks, then 1 x 1 twice
     {dxt_fields("DXT1", 6, 3, 3), Reason::data_short, 31, x360},
-    {{4, 4, 1, {}, 0x41, 32, cube_caps}, Reason::none, 6 * 4096, x360, unswiz},
-    {{4, 4, 1, {}, 0x41, 32, cube_caps}, Reason::data_short, 6 * 4096 - 1, x360, unswiz},
     {{4, 4, 1, {}, 0x41, 32, volume_caps, depth_flags, 4}, Reason::volume_not_on_console, 384, x360},
     {dxt_fields("q\0\0\0", 4, 4, 1), Reason::format_not_on_console, 384, x360},
     {dxt_fields("ATI1", 8, 8, 4), Reason::none, 56, x360},
@@ -140,9 +136,6 @@ TEST(RecogniseTexture, ChecksInOrderOnEachConsole) {
     for (const HeaderCase& c : header_cases) {
         EXPECT_EQ(plan(make_texture(c.fields, c.payload), c.console, c.direction).reason, c.reason) << &c - header_cases;
     }
-    std::vector<std::byte> bad = make_texture(rgba_fields(32, 4, 4, 1), 64);
-    put_u32(bad, 4, 100);
-    EXPECT_EQ(plan(bad).reason, Reason::no_signature) << "header size not 124";
     const std::vector<std::byte> header = make_header(dx10_fields(28, 4, 4, 1));
     for (const auto& [length, reason] : {std::pair{0, Reason::short_file}, {127, Reason::short_file}, {147, Reason::short_extended_header}}) {
         EXPECT_EQ(plan({header.begin(), header.begin() + length}).reason, reason) << length << " bytes";
@@ -166,21 +159,20 @@ void expect_conversion(const TextureFields& fields, Kind kind, Console console, 
     const std::size_t face = stored_payload_size(fields.width, fields.height, levels, kind.bytes, kind.side == 4, depth);
     constexpr std::size_t after = 7;
     const std::vector<std::byte> file = make_texture(fields, faces * face + after, seed);
-    const auto header = static_cast<std::ptrdiff_t>(file.size() - faces * face - after);
     SCOPED_TRACE(::testing::Message() << fields.width << "x" << fields.height << "x" << depth << ", " << levels << " levels, "
                                       << faces << " faces, " << kind.bytes << "-byte elements, console " << int(console));
-    std::vector<std::byte> expected(file.begin(), file.begin() + header);
-    const std::vector<std::byte> payload(file.begin() + header, file.end());
-    std::vector<std::byte> data;
+    const auto payload = file.end() - static_cast<std::ptrdiff_t>(faces * face + after);
+    std::vector<std::byte> expected(file.begin(), payload);
     if (console == ps3) {
-        data = ps3_payload({kind.bytes, kind.side == 4, kind.ps3_swap}, {fields.width, fields.height, std::int64_t(depth)}, levels,
-                           depth > 1, faces, face, payload, Direction::swizzle);
+        const auto data = ps3_payload({kind.bytes, kind.side == 4, kind.ps3_swap}, {fields.width, fields.height, std::int64_t(depth)},
+                                      levels, depth > 1, faces, face, {payload, file.end()}, Direction::swizzle);
+        expected.insert(expected.end(), data.begin(), data.end());
     } else {
         const X360Texture texture{kind.bytes, kind.side, kind.x360_swap, fields.width, fields.height, levels, faces};
-        data = x360_oracle_convert(texture, {payload.begin(), payload.end() - after}, Direction::swizzle);
-        data.insert(data.end(), payload.end() - after, payload.end());
+        const auto data = x360_oracle_convert(texture, {payload, file.end() - after}, Direction::swizzle);
+        expected.insert(expected.end(), data.begin(), data.end());
+        expected.insert(expected.end(), file.end() - after, file.end());
     }
-    expected.insert(expected.end(), data.begin(), data.end());
     const std::vector<std::byte> swizzled = convert_image(file, Direction::swizzle, console);
     EXPECT_EQ(swizzled, expected);
     EXPECT_EQ(convert_image(swizzled, Direction::unswizzle, console), file);

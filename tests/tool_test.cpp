@@ -263,11 +263,10 @@ TEST(Tool, CommandLineHeadersAndPaths) {
         // mode is checked first, then the platform, then the file.
         // The tool's -1 for too few words: a POSIX caller sees its low 8 bits.
         cli({}, banner, windows ? -1 : 255), cli({"swiz"}, banner, windows ? -1 : 255), cli({"swiz", "t.dds"}, "\n"),
-        cli({"swiz", "t.dds", "X360"}, "\n"), cli({"swiz", "t.dds", "x36"}, "\n"),
-        cli({"swiz", "t.dds", "ps3", "extra"}, "\n"), cli({"swiz", "t.dds", "x360"}, "\n"),
-        cli({"swiz", "t.dds", "x3600"}, "\n"), cli({"swiz", "missing.dds", "x360"}, cannot_open),
+        cli({"swiz", "t.dds", "X360"}, "\n"), cli({"swiz", "t.dds", "x36"}, "\n"), cli({"swiz", "t.dds", "ps3", "extra"}, "\n"),
+        cli({"swiz", "t.dds", "x360"}, "\n"), cli({"swiz", "t.dds", "x3600"}, "\n"), cli({"swiz", "missing.dds", "x360"}, cannot_open),
         cli({"SWIZ", "t.dds"}, wrong_mode), cli({"unswiz2", "t.dds"}, wrong_mode), cli({"", "t.dds", "x360"}, wrong_mode),
-        cli({"swiz", "missing.dds"}, cannot_open), cli({"swiz", "."}, cannot_open),
+        cli({"swiz", "."}, cannot_open),
         // info describes and changes nothing; --help and --version.
         cli({"info", "t.dds"}, info_of_tiled, 0),
         {.name = "info, refused", .args = {"info", "t.dds"}, .output = "\nFormat: B8G8R8A8_UNORM (DXGI 87)\nTexture: 2D texture, "
@@ -384,8 +383,8 @@ TEST(Tool, FilesOfOtherUsers) {
     std::vector<Case> cases = {
         as_nobody("chown 65534:65534 t.dds", cannot_write),        // the folder is root's
         as_nobody("chmod 1777 .; chmod 666 t.dds", cannot_write),  // sticky: only the owner may replace a file
-        as_nobody("chmod 664 t.dds", cannot_open), as_nobody("chown 65534:65534 t.dds; chmod 444 t.dds", cannot_open),
         as_nobody("chmod 666 t.dds; chmod 333 .", cannot_write),  // a folder it cannot open to flush
+        as_nobody("chmod 664 t.dds", cannot_open),                 // readable, not writable: refused before it is read
     };
     for (const std::string mode : {"644", "600", "755", "444", "4755"}) {
         cases.push_back({.name = mode, .setup = "chown 1234:5678 t.dds; chmod " + mode + " t.dds"});

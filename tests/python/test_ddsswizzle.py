@@ -62,7 +62,8 @@ def test_files_and_payloads_convert_as_the_tool_does(tmp_path, name, console):
             payload = dz.swizzle(data[offset:offset + linear] + b"more", console=console, **surface)
             assert payload == swizzled[offset:offset + image] and len(payload) == image
             assert dz.unswizzle(memoryview(payload), console=console, **surface) == data[offset:offset + linear]
-        # Each face's levels in order, one after another in the linear layout, in their place on the PS3.
+        # Each face's levels in order, one after another in the linear layout, in their place on the PS3; on the
+        # Xbox 360 the faces of a level one after another.
         entries, faces = dz.layout(console=console, **surface), 6 if surface["cube"] else 1
         assert [(e.face, e.level) for e in entries] == [(f, l) for f in range(faces) for l in range(surface["levels"])]
         assert [e.linear_offset for e in entries] == [sum(e.linear_length for e in entries[:k]) for k in range(len(entries))]
@@ -70,6 +71,7 @@ def test_files_and_payloads_convert_as_the_tool_does(tmp_path, name, console):
             assert (e.width, e.height, e.depth) == tuple(max(1, surface[k] >> e.level) for k in ("width", "height", "depth"))
             assert e.console_offset + e.console_length <= image and (
                 console == "x360" or (e.console_offset, e.console_length) == (e.linear_offset, e.linear_length))
+            assert console == "ps3" or e.console_offset == entries[e.level].console_offset + e.face * e.console_length
         assert entries[-1].linear_offset + entries[-1].linear_length == linear
 
 
@@ -102,7 +104,7 @@ FAILURES = {
     "console word": (lambda: dz.convert_dds(FILES["rgba32-64x64-7-levels.dds"], "swiz", "x360s"), ValueError, None),
     "negative size": (lambda: dz.swizzle(bytes(64), **{**SMALL, "height": -4}), ValueError, None),
     "format name": (lambda: dz.linear_size(**{**SMALL, "format": "B8G8R8A8"}), ValueError, None),
-    "negative levels": (lambda: dz.layout(**{**SMALL, "levels": -1}), ValueError, None),
+    "negative format": (lambda: dz.layout(**{**SMALL, "format": -1}), ValueError, None),
     "out size": (lambda: dz.swizzle(bytes(64), **SMALL, out=SHARED), ValueError, None),
     "not contiguous": (lambda: dz.swizzle(memoryview(SHARED)[::2], **SMALL), ValueError, None),
     "overlap": (lambda: dz.unswizzle(memoryview(SHARED)[:64], **SMALL, out=memoryview(SHARED)[32:96]), ValueError, None),

@@ -65,8 +65,7 @@ inline std::vector<std::byte> random_bytes(std::size_t length, std::uint32_t see
 }
 
 inline std::vector<std::byte> make_texture(const TextureFields& fields, std::size_t payload, std::uint32_t seed = 1) {
-    std::vector<std::byte> file = make_header(fields);
-    const std::vector<std::byte> bytes = random_bytes(payload, seed);
+    std::vector<std::byte> file = make_header(fields), bytes = random_bytes(payload, seed);
     file.insert(file.end(), bytes.begin(), bytes.end());
     return file;
 }
@@ -90,9 +89,8 @@ inline TextureFields dxt_fields(std::string_view four_cc, std::int32_t w, std::i
 inline TextureFields rgba_fields(std::uint32_t bits, std::int32_t w, std::int32_t h, std::uint32_t levels) {
     return {w, h, levels, {}, 0x41U, bits};
 }
-inline TextureFields dx10_fields(std::uint32_t dxgi, std::int32_t w, std::int32_t h, std::uint32_t levels,
-                                 std::uint32_t misc = 0) {
-    return {w, h, levels, "DX10", 0x4U, 0, 0, 0x000A1007, 0, {dxgi, 3, misc, 1}};
+inline TextureFields dx10_fields(std::uint32_t dxgi, std::int32_t w, std::int32_t h, std::uint32_t levels) {
+    return {w, h, levels, "DX10", 0x4U, 0, 0, 0x000A1007, 0, {dxgi, 3, 0, 1}};
 }
 
 }  // namespace ddsswizzle::testing
