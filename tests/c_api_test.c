@@ -64,13 +64,13 @@ int main(void) {
 
     // A refusal of each status, and its message.
     {
-        const ddsswizzle_surface unknown = {9999, 4, 4, 1, 1, 0}, cube_volume = {87, 4, 4, 2, 1, 1}, odd = {87, 3, 4, 1, 1, 0};
+        const ddsswizzle_surface unknown = {9999, 4, 4, 1, 1, 0}, cube_volume = {87, 4, 4, 2, 1, 1}, flat = {87, 4, 4, 0, 1, 0};
         ddsswizzle_dds dds;
         const struct { ddsswizzle_status got, want; const char* message; } refusals[] = {
             {ddsswizzle_read_dds("DDS ", 4, &dds, NULL), DDSSWIZZLE_NOT_A_DDS_TEXTURE, "Not a DDS texture"},
             {ddsswizzle_check(&unknown, DDSSWIZZLE_PS3, NULL), DDSSWIZZLE_UNKNOWN_FORMAT, "Unknown format"},
             {ddsswizzle_check(&cube_volume, DDSSWIZZLE_PS3, NULL), DDSSWIZZLE_UNSUPPORTED_TEXTURE_TYPE, "Unsupported texture type"},
-            {ddsswizzle_check(&odd, DDSSWIZZLE_PS3, NULL), DDSSWIZZLE_UNSUPPORTED_SIZE, "Unsupported size"},
+            {ddsswizzle_check(&flat, DDSSWIZZLE_PS3, NULL), DDSSWIZZLE_UNSUPPORTED_SIZE, "Unsupported size"},  // depth 0
             {ddsswizzle_convert(&pixels, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, linear, 63, back, 64), DDSSWIZZLE_TRUNCATED_DATA, "Texture data is truncated"},
             {ddsswizzle_sizes(NULL, DDSSWIZZLE_PS3, NULL, NULL), DDSSWIZZLE_INVALID_ARGUMENT, "Invalid argument"},
             {ddsswizzle_read_dds(NULL, 128, &dds, NULL), DDSSWIZZLE_INVALID_ARGUMENT, "Invalid argument"},
