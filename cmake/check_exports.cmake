@@ -4,7 +4,7 @@
 # Linux it also checks the soname. With -DNOTHING=ON, that a Windows program
 # linking the static library exports nothing.
 #
-#   cmake -DNM=nm -DOBJDUMP=objdump -DLIBRARY=libddsswizzle.so.1.1.0
+#   cmake -DNM=nm -DOBJDUMP=objdump -DLIBRARY=libddsswizzle.so.1.2.0
 #         -DHEADER=include/ddsswizzle/ddsswizzle.h -DSONAME=libddsswizzle.so.1 -P check_exports.cmake
 #   cmake -DOBJDUMP=x86_64-w64-mingw32-objdump -DLIBRARY=ddsswizzle.dll -DHEADER=... -P check_exports.cmake
 cmake_minimum_required(VERSION 3.25)

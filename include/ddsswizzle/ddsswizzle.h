@@ -119,7 +119,7 @@ typedef struct ddsswizzle_dds {
     uint32_t payload_offset;  // 128, or 148 with the DX10 extension
 } ddsswizzle_dds;
 
-// "1.1.0"
+// "1.2.0"
 DDSSWIZZLE_API const char* ddsswizzle_version(void);
 
 // The tool's message for a status ("Unknown format"), and a sentence for a
