@@ -50,7 +50,8 @@ typedef enum ddsswizzle_status {
     DDSSWIZZLE_UNSUPPORTED_TEXTURE_TYPE = 3,  // "Unsupported texture type"
     DDSSWIZZLE_UNSUPPORTED_SIZE = 4,  // "Unsupported size"
     DDSSWIZZLE_TRUNCATED_DATA = 5,  // "Texture data is truncated"
-    DDSSWIZZLE_INVALID_ARGUMENT = 6  // "Invalid argument": a call the caller got wrong
+    DDSSWIZZLE_INVALID_ARGUMENT = 6,  // "Invalid argument": a call the caller got wrong
+    DDSSWIZZLE_NOT_A_TEXTURE_CONTAINER = 11  // "Not a texture container": no GTF or XPR2 structure
 } ddsswizzle_status;
 
 // Why a texture or a call was refused; each reason belongs to one status.
@@ -78,7 +79,31 @@ typedef enum ddsswizzle_reason {
     DDSSWIZZLE_REASON_RESULT_TOO_SMALL = 20,
     DDSSWIZZLE_REASON_BUFFERS_OVERLAP = 21,
     DDSSWIZZLE_REASON_NO_SUCH_LEVEL = 22,
-    DDSSWIZZLE_REASON_HEADER_NOT_GIVEN = 23
+    DDSSWIZZLE_REASON_HEADER_NOT_GIVEN = 23,
+    DDSSWIZZLE_REASON_CONTAINER_SHORT_FILE = 24,  // not a texture container
+    DDSSWIZZLE_REASON_CONTAINER_NO_ENTRIES = 25,
+    DDSSWIZZLE_REASON_CONTAINER_TABLE_PAST_END = 26,
+    DDSSWIZZLE_REASON_CONTAINER_RANGE_OUTSIDE = 27,
+    DDSSWIZZLE_REASON_CONTAINER_TEXTURES_OVERLAP = 28,
+    DDSSWIZZLE_REASON_CONTAINER_ENTRY_STRIDE = 29,
+    DDSSWIZZLE_REASON_CONTAINER_NAME_OUTSIDE = 30,
+    DDSSWIZZLE_REASON_CONTAINER_BLOCKS_PAST_END = 31,  // truncated data
+    DDSSWIZZLE_REASON_DESCRIPTOR_PAGES_OUTSIDE = 32,
+    DDSSWIZZLE_REASON_DESCRIPTOR_CUBE_STRIDE = 33,
+    DDSSWIZZLE_REASON_DESCRIPTOR_FORMAT = 34,  // unknown format
+    DDSSWIZZLE_REASON_DESCRIPTOR_SWIZZLE = 35,
+    DDSSWIZZLE_REASON_DESCRIPTOR_TEXTURE_TYPE = 36,  // unsupported texture type
+    DDSSWIZZLE_REASON_DESCRIPTOR_LINEAR_MIPS = 37,
+    DDSSWIZZLE_REASON_DESCRIPTOR_TAIL_PAGES = 38,
+    DDSSWIZZLE_REASON_DESCRIPTOR_AREAS_OVERLAP = 39,
+    DDSSWIZZLE_REASON_DESCRIPTOR_PITCH = 40,  // unsupported size
+    DDSSWIZZLE_REASON_DESCRIPTOR_MIP_MIN_LEVEL = 41,
+    DDSSWIZZLE_REASON_REPLACEMENT_FORMAT = 42,  // unknown format
+    DDSSWIZZLE_REASON_REPLACEMENT_TYPE = 43,  // unsupported texture type
+    DDSSWIZZLE_REASON_REPLACEMENT_SIDES = 44,  // unsupported size
+    DDSSWIZZLE_REASON_REPLACEMENT_LEVELS = 45,
+    DDSSWIZZLE_REASON_NO_SUCH_TEXTURE = 46,  // invalid argument
+    DDSSWIZZLE_REASON_NOT_A_TEXTURE_ENTRY = 47
 } ddsswizzle_reason;
 
 typedef enum ddsswizzle_console { DDSSWIZZLE_PS3 = 0, DDSSWIZZLE_X360 = 1 } ddsswizzle_console;
@@ -180,6 +205,127 @@ DDSSWIZZLE_API ddsswizzle_status ddsswizzle_check_dds(const void* file_start, si
 DDSSWIZZLE_API ddsswizzle_status ddsswizzle_convert_dds(const void* file, size_t file_size, void* result,
                                                         size_t result_size, ddsswizzle_console console,
                                                         ddsswizzle_direction direction);
+
+// ---------------------------------------------------------------------------
+// Console texture descriptors and the containers that hold them.
+//
+// A PS3 texture is described by its 24-byte GCM texture descriptor
+// (CellGcmTexture, big-endian), an Xbox 360 texture by its 24-byte texture
+// fetch constant (six big-endian dwords). The PS3 SDK writes textures into
+// GTF files (a table of records, each a descriptor and the texture's bytes),
+// the Xbox 360 SDK into XPR2 files (a table of resources; a texture's
+// resource is a 52-byte header holding the fetch constant, its data in the
+// file's data block). Containers are read from bytes held in memory, all
+// of them: every offset and count is checked against them before anything
+// is read, and nothing is read past them.
+//
+// The layout a descriptor gives is not the tool's PS3 layout of DDS files:
+// the PS3 reads DXT blocks in plain row order, 32-bit pixels as big-endian
+// 0xAARRGGBB words, and rows `pitch` bytes apart when the descriptor's LN
+// bit is set; the Xbox 360 layout follows the fetch constant's base and mip
+// pages, byte order and packed-tail bit.
+// ---------------------------------------------------------------------------
+
+// Where the bytes of a descriptor's texture are, from the start of the data
+// its offsets count from (PS3: the texture's own bytes; Xbox 360: the data
+// block its base and mip pages count from).
+typedef struct ddsswizzle_descriptor_layout {
+    ddsswizzle_console console;
+    uint32_t console_format;  // PS3: the GCM format byte as stored (LN 0x20, UN 0x40 included); Xbox 360: the GPU format
+    int32_t swizzled;  // nonzero: PS3 Morton order, Xbox 360 tiled; 0: rows of blocks
+    // Bytes between rows of blocks where rows are linear (PS3 with LN, Xbox
+    // 360 linear); level 0's pitch in blocks where the Xbox 360 tiles; 0
+    // where rows are packed or in Morton order.
+    uint32_t pitch;
+    uint32_t byte_order;  // the swap the console image carries: 0 none, 1 8in16, 2 8in32, 3 16in32
+    int32_t packed_tail;  // nonzero: the small Xbox 360 levels share a packed tail
+    uint64_t level0_offset;  // where level 0 starts
+    uint64_t mips_offset;  // where level 1 starts (on the Xbox 360, the mip pages)
+    uint64_t face_stride;  // PS3: from one cube face's chain to the next; Xbox 360: one face's slice of level 0
+    uint64_t end;  // one past the last byte of the texture
+} ddsswizzle_descriptor_layout;
+
+// Reads a 24-byte descriptor (descriptor_size must be 24) of a texture whose
+// data is data_size bytes: the surface (format, sides, levels, cube map; a
+// PS3 volume has its depth) and the layout. Refused, as a DDS file would
+// be, when the format, texture type or sizes are none this library converts
+// or when a level lies outside the data. surface, layout and reason may be
+// NULL.
+DDSSWIZZLE_API ddsswizzle_status ddsswizzle_read_descriptor(const void* descriptor, size_t descriptor_size,
+                                                            ddsswizzle_console console, uint64_t data_size,
+                                                            ddsswizzle_surface* surface,
+                                                            ddsswizzle_descriptor_layout* layout,
+                                                            ddsswizzle_reason* reason);
+
+// Converts a texture laid out as its descriptor says. SWIZZLE: source holds
+// the linear levels (ddsswizzle_sizes gives their length for the surface),
+// result the console data (result_size is its length, which the descriptor's
+// offsets count in): the texture's bytes are written, padding zero, and
+// every other byte of result is left as it was. UNSWIZZLE: source holds the
+// console data (source_size its length), result receives the linear levels.
+// The buffers must not overlap. reason may be NULL.
+DDSSWIZZLE_API ddsswizzle_status ddsswizzle_convert_descriptor(const void* descriptor, size_t descriptor_size,
+                                                               ddsswizzle_console console,
+                                                               ddsswizzle_direction direction, const void* source,
+                                                               size_t source_size, void* result, size_t result_size,
+                                                               ddsswizzle_reason* reason);
+
+// One entry of a container.
+typedef struct ddsswizzle_texture_entry {
+    uint32_t index;
+    ddsswizzle_console console;  // PS3 for a GTF file, Xbox 360 for an XPR2 file
+    int32_t is_texture;  // 0: an XPR2 resource that is no texture (vertex buffer, shader, user data ...)
+    uint32_t type;  // XPR2: the FourCC as a big-endian number ('TX2D' 0x54583244); GTF: 0
+    uint32_t id;  // GTF: the record's id; XPR2: the index
+    uint64_t name_offset;  // XPR2: the name's bytes in the file (no terminator); GTF: 0, 0
+    uint64_t name_length;
+    uint64_t descriptor_offset;  // the 24 descriptor bytes in the file
+    uint64_t record_offset;  // GTF: the texture's bytes; XPR2: the resource's (a texture's 52-byte header)
+    uint64_t record_size;
+    uint64_t data_offset;  // what the descriptor's offsets count from: GTF the texture, XPR2 the data block
+    uint64_t data_size;
+    // Whether the texture converts: DDSSWIZZLE_OK, or the status and reason
+    // it is refused with; surface, layout and areas are set only when it does.
+    ddsswizzle_status status;
+    ddsswizzle_reason reason;
+    ddsswizzle_surface surface;
+    ddsswizzle_descriptor_layout layout;
+    uint64_t area_offset[2];  // the bytes of the file its data fills (the second empty on the PS3 and without mips)
+    uint64_t area_length[2];
+} ddsswizzle_texture_entry;
+
+// Reads a GTF or XPR2 file held in memory (size bytes, all of it): its
+// console and the number of its entries. DDSSWIZZLE_NOT_A_TEXTURE_CONTAINER
+// (or DDSSWIZZLE_TRUNCATED_DATA for an XPR2 whose blocks run past the end)
+// when its structure is broken: too short, a table or a record outside the
+// file, an XPR2 entry table not of 16-byte entries, two textures sharing
+// bytes. console, count and reason may be NULL.
+DDSSWIZZLE_API ddsswizzle_status ddsswizzle_container_count(const void* data, size_t size,
+                                                            ddsswizzle_console* console, uint32_t* count,
+                                                            ddsswizzle_reason* reason);
+
+// Entry index (0 to count - 1) of a container. The status is the
+// container's (as ddsswizzle_container_count) or an invalid argument; the
+// entry's own verdict is in entry->status and entry->reason.
+DDSSWIZZLE_API ddsswizzle_status ddsswizzle_container_texture(const void* data, size_t size, uint32_t index,
+                                                              ddsswizzle_texture_entry* entry,
+                                                              ddsswizzle_reason* reason);
+
+// A new image of the container in result, exactly as long as the container,
+// with texture index holding the texture of the DDS file dds (dds_size
+// bytes) converted to that texture's layout; every other byte is copied
+// (the texture's padding is zero). The DDS texture must have the texture's
+// format (or one stored alike: typeless, unorm, srgb ...), texture type and
+// sides, and at least its levels; extra levels are left out. Anything else
+// is refused with a reason saying what differs. The size query and the
+// buffer rules: called with result NULL and result_size 0 it only sets
+// *written to the container's length; otherwise result must hold that many
+// bytes (else an invalid argument, *written set all the same) and overlap
+// neither input. A refused call writes nothing. written and reason may be
+// NULL.
+DDSSWIZZLE_API ddsswizzle_status ddsswizzle_replace(const void* data, size_t size, uint32_t index, const void* dds,
+                                                    size_t dds_size, void* result, size_t result_size,
+                                                    size_t* written, ddsswizzle_reason* reason);
 
 #ifdef __cplusplus
 }

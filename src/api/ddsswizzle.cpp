@@ -8,6 +8,7 @@
 #include <span>
 #include <string_view>
 
+#include "api/containers.h"
 #include "layout/format_table.h"
 #include "texture/texture_plan.h"
 
@@ -125,11 +126,13 @@ extern "C" {
 const char* ddsswizzle_version(void) { return DDSSWIZZLE_VERSION_TEXT; }
 
 const char* ddsswizzle_status_message(ddsswizzle_status status) {
+    if (status == DDSSWIZZLE_NOT_A_TEXTURE_CONTAINER) return "Not a texture container";
     const auto at = static_cast<std::size_t>(status);
     return at < status_messages.size() ? status_messages[at] : "";
 }
 
 const char* ddsswizzle_reason_text(ddsswizzle_reason reason) {
+    if (reason >= DDSSWIZZLE_REASON_CONTAINER_SHORT_FILE) return ddsswizzle::api::container_reason_text(reason);
     const auto at = static_cast<std::size_t>(reason);
     return at < reason_texts.size() ? reason_texts[at] : "";
 }

@@ -1,0 +1,267 @@
+// GTF and XPR2 containers built from their rules (support/container_builder.h):
+// every converted format, 2D, cube maps and volumes, Morton, linear rows,
+// tiled with and without the packed tail; the textures read back as the
+// levels they were built from, put back byte for byte, and every refusal.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "container/container.h"
+#include "ddsswizzle/ddsswizzle.h"
+#include "support/container_builder.h"
+
+namespace ddsswizzle::engine {
+namespace {
+
+using namespace testing;
+
+// A DDS file of a built texture (a DX10 header names every format), with
+// `extra` levels more than the texture (zero bytes each face).
+std::vector<std::byte> dds_of(const Built& b, std::uint32_t dxgi, bool volume, std::uint32_t extra = 0) {
+    TextureFields f = dx10_fields(dxgi, std::int32_t(b.width), std::int32_t(b.height), std::uint32_t(b.levels + extra));
+    f.dx10[1] = volume ? 4 : 3, f.dx10[2] = b.faces == 6 ? 4 : 0, f.depth = std::uint32_t(b.depth);
+    std::vector<std::byte> file = make_header(f);
+    const std::size_t face = b.linear.size() / b.faces;
+    const std::size_t more = stored_payload_size(b.width, b.height, b.levels + extra, b.bytes, b.side > 1, b.depth) -
+                             stored_payload_size(b.width, b.height, b.levels, b.bytes, b.side > 1, b.depth);
+    for (std::size_t i = 0; i < b.faces; ++i) {
+        file.insert(file.end(), b.linear.begin() + std::ptrdiff_t(i * face), b.linear.begin() + std::ptrdiff_t((i + 1) * face));
+        file.resize(file.size() + more);
+    }
+    return file;
+}
+
+// The texture at index 0 of the file reads back as `b` (surface and linear
+// levels), and replacing it by its own DDS file, also with an extra level,
+// gives the file back.
+void check_round_trip(const std::vector<std::byte>& file, const Built& b, std::uint32_t dxgi, std::uint32_t count) {
+    ContainerSummary summary;
+    ASSERT_TRUE(read_container(file, summary).ok());
+    EXPECT_EQ(summary.count, count);
+    ContainerEntry e;
+    ASSERT_TRUE(read_container_entry(file, 0, e).ok());
+    ASSERT_TRUE(e.verdict.ok()) << int(e.verdict.reason) << " " << int(e.verdict.fault);
+    const Surface& s = e.texture.surface;
+    EXPECT_EQ(s.format, dxgi);
+    EXPECT_EQ(std::uint64_t(s.width) * std::uint64_t(s.height) * std::uint64_t(s.depth) * std::uint64_t(s.levels),
+              b.width * b.height * b.depth * b.levels);
+    EXPECT_EQ(s.type == TextureType::cube_map, b.faces == 6);
+    std::vector<std::byte> linear(b.linear.size());
+    const auto data = std::span(file).subspan(e.data_offset, e.data_size);
+    ASSERT_TRUE(convert_descriptor_texture(e.texture, Direction::unswizzle, data, linear, linear.size() / b.faces));
+    EXPECT_TRUE(linear == b.linear);
+    const bool volume = s.type == TextureType::volume;
+    for (std::uint32_t extra : {0U, b.levels < 10 && std::max(b.width, b.height) >> b.levels != 0 ? 1U : 0U}) {
+        std::vector<std::byte> out(file.size(), std::byte{0xEE});
+        std::uint64_t written = 0;
+        const Verdict v = replace_texture(file, 0, dds_of(b, dxgi, volume, extra), out, written);
+        EXPECT_TRUE(v.ok()) << int(v.reason) << " " << int(v.fault);
+        EXPECT_TRUE(out == file) << "extra levels " << extra;
+    }
+}
+
+struct GtfCase {
+    GtfTexture t;
+    std::uint32_t dxgi;
+};
+
+const GtfCase gtf_cases[] = {
+    {{.format = 0x85, .levels = 2}, 87},                             // the worked example
+    {{.format = 0x81, .width = 16, .height = 4, .levels = 5}, 61},   // B8: levels down to 1 x 1
+    {{.format = 0x82, .width = 4, .height = 8, .levels = 4}, 86},
+    {{.format = 0x83, .width = 2, .height = 2, .levels = 2}, 115},
+    {{.format = 0x84, .width = 8, .height = 2, .levels = 4}, 85},
+    {{.format = 0x8B, .width = 16, .height = 16, .levels = 1}, 49},
+    {{.format = 0x94, .width = 4, .height = 4, .levels = 3}, 56},
+    {{.format = 0x9E, .width = 32, .height = 8, .levels = 3}, 88},
+    {{.format = 0x9A, .width = 8, .height = 4, .levels = 4}, 10},    // 8-byte texels: 32-bit words, twice as wide
+    {{.format = 0x9B, .width = 4, .height = 4, .levels = 3}, 2},
+    {{.format = 0x9C, .width = 4, .height = 8, .levels = 2}, 41},
+    {{.format = 0x86, .width = 20, .height = 12, .levels = 3}, 71},  // DXT: plain blocks, any side
+    {{.format = 0x87, .width = 16, .height = 16, .levels = 5, .cube = true}, 74},
+    {{.format = 0xA8, .width = 16, .height = 8, .levels = 2, .pitch = 96}, 77},  // LN DXT5, padded rows
+    {{.format = 0xA5, .width = 6, .height = 5, .levels = 3, .pitch = 32}, 87},
+    {{.format = 0xA5, .width = 3, .height = 3, .levels = 2, .cube = true, .packed_cube = true}, 87},
+    {{.format = 0xA5, .width = 3, .height = 3, .levels = 2, .cube = true}, 87},
+    {{.format = 0x85, .width = 4, .height = 4, .levels = 3, .cube = true}, 87},  // faces 128-byte aligned
+    {{.format = 0x85, .width = 4, .height = 4, .depth = 4, .levels = 3, .dimension = 3}, 87},
+    {{.format = 0xA1, .width = 3, .height = 2, .depth = 2, .levels = 2, .dimension = 3}, 61},
+    {{.format = 0x85, .width = 16, .height = 9, .levels = 5, .dimension = 1}, 87},  // 1D: height ignored
+};
+
+TEST(Gtf, TexturesReadBackAndReplaceByteForByte) {
+    for (const GtfCase& c : gtf_cases) {
+        SCOPED_TRACE(::testing::Message() << "format " << int(c.t.format) << " " << c.t.width << "x" << c.t.height);
+        std::vector<GtfTexture> textures = {c.t, {.format = 0x86, .width = 4, .height = 4, .seed = 9}};
+        check_round_trip(build_gtf(textures), textures[0].built, c.dxgi, 2);
+    }
+}
+
+struct XprCase {
+    XprTexture t;
+    std::uint32_t dxgi;
+};
+
+const XprCase xpr_cases[] = {
+    {{.format = 0x12, .endian = 1, .swizzle = 0x688, .levels = 7, .name = "tex0"}, 71},  // the worked example
+    {{.format = 0x14, .endian = 1, .width = 16, .height = 16, .levels = 5}, 77},          // tail at level 0
+    {{.format = 0x06, .width = 100, .height = 60, .levels = 7}, 87},
+    {{.format = 0x06, .swizzle = 0x688, .width = 32, .height = 32, .levels = 2}, 28},
+    {{.format = 0x06, .swizzle = 0xA0A, .width = 300, .height = 16, .levels = 9}, 88},
+    {{.format = 0x02, .endian = 0, .swizzle = 0xA00, .width = 80, .height = 260, .levels = 9}, 61},
+    {{.format = 0x02, .endian = 0, .swizzle = 0x124, .width = 8, .height = 8, .levels = 1}, 65},
+    {{.format = 0x03, .endian = 1, .width = 16, .height = 32, .levels = 3}, 86},
+    {{.format = 0x04, .endian = 1, .width = 40, .height = 8, .levels = 2}, 85},
+    {{.format = 0x0A, .endian = 1, .width = 8, .height = 8, .levels = 4}, 49},
+    {{.format = 0x0F, .endian = 1, .width = 64, .height = 16, .levels = 7}, 115},
+    {{.format = 0x13, .endian = 1, .levels = 7, .cube = true}, 74},
+    {{.format = 0x31, .endian = 1, .width = 32, .height = 32, .levels = 3}, 83},
+    {{.format = 0x3B, .endian = 1, .width = 16, .height = 16, .levels = 1}, 80},   // one level in its tail
+    {{.format = 0x06, .width = 16, .height = 16, .levels = 1, .packed = false}, 87},
+    {{.format = 0x06, .width = 64, .height = 64, .levels = 7, .packed = false}, 87},
+    {{.format = 0x20, .endian = 1, .width = 8, .height = 8, .levels = 2}, 10},
+    {{.format = 0x20, .endian = 3, .width = 8, .height = 8, .levels = 2}, 10},     // 16in32: byte by byte
+    {{.format = 0x24, .endian = 2, .width = 8, .height = 4, .levels = 1}, 41},
+    {{.format = 0x26, .endian = 2, .width = 4, .height = 4, .levels = 3}, 2},
+    {{.format = 0x02, .endian = 2, .swizzle = 0xA00, .width = 32, .height = 16, .levels = 3}, 61},  // swap wider than a texel
+    {{.format = 0x06, .width = 40, .height = 8, .levels = 1, .tiled = false}, 87},
+    {{.format = 0x02, .endian = 1, .swizzle = 0xA00, .width = 3, .height = 5, .tiled = false}, 61},
+};
+
+TEST(Xpr2, TexturesReadBackAndReplaceByteForByte) {
+    for (const XprCase& c : xpr_cases) {
+        SCOPED_TRACE(::testing::Message() << "format " << c.t.format << " " << c.t.width << "x" << c.t.height);
+        std::vector<XprTexture> textures = {c.t, {.name = "vb", .fourcc = 0x56425546}, {.format = 0x12, .endian = 1, .width = 8, .height = 8}};
+        const std::vector<std::byte> file = build_xpr2(textures);
+        check_round_trip(file, textures[0].built, c.dxgi, 3);
+        ContainerEntry vb;
+        ASSERT_TRUE(read_container_entry(file, 1, vb).ok());
+        EXPECT_FALSE(vb.is_texture);
+        EXPECT_EQ(vb.type, 0x56425546U);
+    }
+}
+
+std::vector<std::byte> hex(std::initializer_list<unsigned> bytes) {
+    std::vector<std::byte> out;
+    for (unsigned b : bytes) out.push_back(static_cast<std::byte>(b));
+    return out;
+}
+
+TEST(Containers, WorkedExamplesByteForByte) {
+    std::vector<GtfTexture> gtf = {{.format = 0x85, .levels = 2}};
+    const std::vector<std::byte> g = build_gtf(gtf);
+    ASSERT_EQ(g.size(), 448U);
+    EXPECT_TRUE(std::vector(g.begin(), g.begin() + 0x2A) ==
+                hex({2, 2, 0, 0, 0, 0, 1, 0x40, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0x80, 0, 0, 1, 0x40, 0x85, 2, 2, 0,
+                     0, 0, 0xAA, 0xE4, 0, 8, 0, 8, 0, 1, 0, 0, 0, 0}));
+    // Texel (x, y) of level 0 at 0x80 + 4 m(x, y), its ARGB word reversed.
+    for (auto [x, y, at] : {std::array<unsigned, 3>{1, 0, 0x84}, {0, 1, 0x88}, {2, 0, 0x90}, {5, 2, 0xE4}, {0, 4, 0x100}, {7, 7, 0x17C}}) {
+        for (unsigned i = 0; i < 4; ++i) EXPECT_EQ(g[at + i], gtf[0].built.linear[4 * (8 * y + x) + 3 - i]);
+    }
+    std::vector<XprTexture> xpr = {{.format = 0x12, .endian = 1, .swizzle = 0x688, .levels = 7, .name = "tex0"}};
+    const std::vector<std::byte> x = build_xpr2(xpr);
+    ASSERT_EQ(x.size(), 0x680CU);
+    EXPECT_TRUE(std::vector(x.begin(), x.begin() + 0x29) ==
+                hex({'X', 'P', 'R', '2', 0, 0, 8, 0, 0, 0, 0x60, 0, 0, 0, 0, 1, 'T', 'X', '2', 'D', 0, 0, 0, 0x30, 0, 0, 0,
+                     0x34, 0, 0, 0, 0x18, 0, 0, 0, 0, 't', 'e', 'x', '0', 0}));
+    EXPECT_TRUE(std::vector(x.begin() + 0x3C, x.begin() + 0x70) ==
+                hex({0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0,
+                     0x81, 0, 0, 2, 0, 0, 0, 0x52, 0, 7, 0xE0, 0x3F, 0, 0, 0x0D, 0x10, 0, 0, 1, 0x80, 0, 0, 0x2A, 0}));
+}
+
+// Refusals: a field of a built container changed (a big-endian value of
+// `bytes` bytes at `at`, from the start of the file or, with `descriptor`,
+// of texture 0's descriptor; `keep` bytes kept of the file when nonzero).
+struct Refusal {
+    const char* what;
+    int base;  // 0 GTF, 1 XPR2, 2 GTF LN cube, 3 GTF volume
+    std::uint32_t index;  // the texture whose descriptor is changed and whose verdict is read
+    std::uint64_t at, value, bytes;
+    bool descriptor;
+    Outcome outcome;
+    Verdict verdict;
+    bool whole_file = true;  // the container is refused, not the texture alone
+    std::uint64_t keep = 0;
+};
+
+constexpr Fault no_fault = Fault::none;
+const Refusal refusals[] = {
+    {"GTF short file", 0, 0, 0, 0, 0, false, Outcome::not_a_container, {Reason::none, Fault::container_short}, true, 11},
+    {"GTF count 0", 0, 0, 8, 0, 4, false, Outcome::not_a_container, {Reason::none, Fault::no_entries}},
+    {"GTF table past the end", 0, 0, 8, 1000, 4, false, Outcome::not_a_container, {Reason::none, Fault::table_past_end}},
+    {"GTF offset in the table", 0, 0, 0x10, 0x20, 4, false, Outcome::not_a_container, {Reason::none, Fault::range_outside}},
+    {"GTF size past the end", 0, 0, 0x14, 0x10000, 4, false, Outcome::not_a_container, {Reason::none, Fault::range_outside}},
+    {"GTF textures overlap", 0, 0, 0x34, 0x100, 4, false, Outcome::not_a_container, {Reason::none, Fault::textures_overlap}},
+    {"GCM B8R8_G8R8", 0, 0, 0, 0xAD, 1, true, Outcome::unknown_format, {Reason::none, Fault::descriptor_format}, false},
+    {"GCM R5G5B5A1", 0, 0, 0, 0x97, 1, true, Outcome::unknown_format, {Reason::none, Fault::descriptor_format}, false},
+    {"GCM no levels", 0, 0, 1, 0, 1, true, Outcome::unsupported_size, {Reason::level_count_out_of_range, no_fault}, false},
+    {"GCM 5 levels of 8 x 8", 0, 0, 1, 5, 1, true, Outcome::unsupported_size, {Reason::level_count_out_of_range, no_fault}, false},
+    {"GCM dimension 0", 0, 0, 2, 0, 1, true, Outcome::unsupported_type, {Reason::none, Fault::descriptor_type}, false},
+    {"GCM cube of dimension 3", 0, 0, 2, 0x0301, 2, true, Outcome::unsupported_type, {Reason::none, Fault::descriptor_type}, false},
+    {"GCM zero width", 0, 0, 8, 0, 2, true, Outcome::unsupported_size, {Reason::side_not_positive, no_fault}, false},
+    {"GCM Morton width 6", 0, 0, 8, 6, 2, true, Outcome::unsupported_size, {Reason::width_not_power_of_two, no_fault}, false},
+    {"GCM Morton height 12", 0, 0, 10, 12, 2, true, Outcome::unsupported_size, {Reason::height_not_power_of_two, no_fault}, false},
+    {"GCM Morton depth 3", 3, 0, 12, 3, 2, true, Outcome::unsupported_size, {Reason::depth_not_power_of_two, no_fault}, false},
+    {"GCM LN pitch below a row", 0, 0, 0, 0xA5, 1, true, Outcome::unsupported_size, {Reason::none, Fault::descriptor_pitch}, false},
+    {"GTF texture size short", 0, 0, 0x14, 0x100, 4, false, Outcome::truncated, {Reason::data_short, no_fault}, false},
+    {"GCM DXT volume", 0, 0, 0, 0x860203, 3, true, Outcome::unsupported_type, {Reason::none, Fault::descriptor_type}, false},
+    {"GTF LN cube size fits no stride", 2, 0, 0x14, 6 * 48 - 4, 4, false, Outcome::truncated, {Reason::none, Fault::cube_stride}, false},
+    {"XPR2 short file", 1, 0, 0, 0, 0, false, Outcome::not_a_container, {Reason::none, Fault::container_short}, true, 15},
+    {"XPR2 wrong magic", 1, 0, 3, '3', 1, false, Outcome::not_a_container, {Reason::none, Fault::table_past_end}},
+    {"XPR2 header block of 2", 1, 0, 4, 2, 4, false, Outcome::not_a_container, {Reason::none, Fault::table_past_end}},
+    {"XPR2 data past the end", 1, 0, 8, 0x100000, 4, false, Outcome::truncated, {Reason::none, Fault::blocks_past_end}},
+    {"XPR2 count 0", 1, 0, 12, 0, 4, false, Outcome::not_a_container, {Reason::none, Fault::no_entries}},
+    {"XPR2 table past the block", 1, 0, 12, 200, 4, false, Outcome::not_a_container, {Reason::none, Fault::table_past_end}},
+    {"XPR2 type no FourCC", 1, 0, 0x13, 1, 1, false, Outcome::not_a_container, {Reason::none, Fault::entry_stride}},
+    {"XPR2 texture entry of 48", 1, 0, 0x18, 48, 4, false, Outcome::not_a_container, {Reason::none, Fault::entry_stride}},
+    {"XPR2 offset in the table", 1, 0, 0x14, 8, 4, false, Outcome::not_a_container, {Reason::none, Fault::range_outside}},
+    {"XPR2 offset past the block", 1, 0, 0x14, 0x7F0, 4, false, Outcome::not_a_container, {Reason::none, Fault::range_outside}},
+    {"XPR2 24-byte table", 1, 0, 0x1C, 0, 4, false, Outcome::not_a_container, {Reason::none, Fault::name_outside}},
+    {"XPR2 name past the block", 1, 0, 0x1C, 0x800, 4, false, Outcome::not_a_container, {Reason::none, Fault::name_outside}},
+    {"XPR2 headers overlap", 1, 0, 0x34, 0x70, 4, false, Outcome::not_a_container, {Reason::none, Fault::textures_overlap}},
+    {"XPR2 data overlap", 1, 3, 4, 0x52, 4, true, Outcome::not_a_container, {Reason::none, Fault::textures_overlap}},
+    {"tail at level 0, mips elsewhere", 1, 2, 20, 0x7A00, 4, true, Outcome::unsupported_type, {Reason::none, Fault::tail_pages}, false},
+    {"fetch constant of no texture", 1, 0, 3, 1, 1, true, Outcome::unsupported_type, {Reason::none, Fault::descriptor_type}, false},
+    {"CTX1", 1, 0, 7, 0x7C, 1, true, Outcome::unknown_format, {Reason::none, Fault::descriptor_format}, false},
+    {"8_8_8_8 swizzle", 1, 0, 7, 0x46, 1, true, Outcome::unknown_format, {Reason::none, Fault::descriptor_swizzle}, false},
+    {"stacked", 1, 0, 6, 0x04, 1, true, Outcome::unsupported_type, {Reason::none, Fault::descriptor_type}, false},
+    {"3D in a TX2D", 1, 0, 0x16, 0x2C, 1, true, Outcome::unsupported_type, {Reason::none, Fault::descriptor_type}, false},
+    {"cube in a TX2D", 1, 0, 0x16, 0x2E, 1, true, Outcome::unsupported_type, {Reason::none, Fault::descriptor_type}, false},
+    {"TX3D", 1, 0, 0x12, '3', 1, false, Outcome::unsupported_type, {Reason::none, Fault::descriptor_type}, false},
+    {"mip_min_level 1", 1, 0, 16, 0x184, 4, true, Outcome::unsupported_size, {Reason::none, Fault::mip_min_level}, false},
+    {"8 levels of 64 x 64", 1, 0, 16, 0x1C0, 4, true, Outcome::unsupported_size, {Reason::level_count_out_of_range, no_fault}, false},
+    {"pitch of 256 texels", 1, 0, 0, 0x82, 1, true, Outcome::unsupported_size, {Reason::none, Fault::descriptor_pitch}, false},
+    {"base page outside", 1, 0, 4, 0x10, 1, true, Outcome::truncated, {Reason::none, Fault::pages_outside}, false},
+    {"mip page outside", 1, 0, 20, 0x5A, 1, true, Outcome::truncated, {Reason::none, Fault::pages_outside}, false},
+    {"mips over the base", 1, 0, 22, 0x0A, 1, true, Outcome::unsupported_type, {Reason::none, Fault::areas_overlap}, false},
+    {"linear with 7 levels", 1, 0, 0, 0x01, 1, true, Outcome::unsupported_type, {Reason::none, Fault::linear_mips}, false},
+};
+
+TEST(Containers, Refusals) {
+    std::vector<GtfTexture> gtf = {{.format = 0x85, .levels = 2}, {.format = 0x86, .width = 4, .height = 4, .seed = 9}};
+    std::vector<XprTexture> xpr = {{.format = 0x12, .endian = 1, .swizzle = 0x123, .levels = 7}, {.name = "vb", .fourcc = 0x56425546},
+                                   {.format = 0x12, .endian = 1, .width = 8, .height = 8, .levels = 2},
+                                   {.format = 0x12, .endian = 1, .width = 8, .height = 8}};
+    std::vector<GtfTexture> cube = {{.format = 0xA5, .width = 3, .height = 3, .levels = 2, .cube = true, .packed_cube = true}};
+    std::vector<GtfTexture> volume = {{.format = 0x85, .width = 4, .height = 4, .depth = 4, .levels = 3, .dimension = 3}};
+    const std::vector<std::byte> bases[] = {build_gtf(gtf), build_xpr2(xpr), build_gtf(cube), build_gtf(volume)};
+    for (const Refusal& r : refusals) {
+        SCOPED_TRACE(r.what);
+        std::vector<std::byte> file = bases[r.base];
+        ContainerEntry e;
+        ASSERT_TRUE(read_container_entry(file, r.index, e).ok());
+        ASSERT_TRUE(e.verdict.ok());
+        const std::uint64_t at = r.at + (r.descriptor ? e.descriptor_offset : 0);
+        for (std::uint64_t i = 0; i < r.bytes; ++i) file[at + i] = static_cast<std::byte>(r.value >> (8 * (r.bytes - 1 - i)));
+        if (r.keep != 0) file.resize(r.keep);
+        const Verdict v = read_container_entry(file, r.index, e);
+        const Verdict got = r.whole_file ? v : e.verdict;
+        EXPECT_EQ(v.ok(), !r.whole_file);
+        EXPECT_EQ(outcome_of(got), r.outcome);
+        EXPECT_EQ(got.reason, r.verdict.reason);
+        EXPECT_EQ(got.fault, r.verdict.fault);
+    }
+}
+
+}  // namespace
+}  // namespace ddsswizzle::engine
