@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "container/container.h"
-#include "ddsswizzle/ddsswizzle.h"
+#include "ddsswizzle/ddsswizzle.hpp"
 #include "support/container_builder.h"
 
 namespace ddsswizzle::engine {
@@ -260,6 +260,85 @@ TEST(Containers, Refusals) {
         EXPECT_EQ(outcome_of(got), r.outcome);
         EXPECT_EQ(got.reason, r.verdict.reason);
         EXPECT_EQ(got.fault, r.verdict.fault);
+    }
+}
+
+// The C interface (through its C++ wrappers): the worked examples' entries
+// and layouts, conversion by descriptor, and the replacement's refusals.
+TEST(ContainerInterface, EntriesLayoutsAndReplacement) {
+    using ddsswizzle::Status;
+    std::vector<GtfTexture> gtf = {{.format = 0x85, .levels = 2}};
+    std::vector<XprTexture> xpr = {{.format = 0x12, .endian = 1, .levels = 7, .name = "tex0"}, {.name = "vb", .fourcc = 0x56425546}};
+    const std::vector<std::byte> files[] = {build_gtf(gtf), build_xpr2(xpr)};
+    // console format, swizzled, pitch, byte order, packed, level 0, mips, face stride, end
+    const std::array<std::uint64_t, 9> layouts[] = {{0x85, 1, 0, 2, 0, 0, 256, 320, 320}, {0x12, 1, 32, 1, 1, 0, 0x2000, 0x2000, 0x6000}};
+    const Built* built[] = {&gtf[0].built, &xpr[0].built};
+    const std::uint32_t formats[] = {87, 71};
+    EXPECT_EQ(ddsswizzle::message(Status::not_a_texture_container), "Not a texture container");
+    for (int r = DDSSWIZZLE_REASON_CONTAINER_SHORT_FILE; r <= DDSSWIZZLE_REASON_NOT_A_TEXTURE_ENTRY; ++r) {
+        EXPECT_FALSE(ddsswizzle::describe(ddsswizzle::Reason(r)).empty()) << r;
+    }
+    EXPECT_TRUE(ddsswizzle::describe(ddsswizzle::Reason(DDSSWIZZLE_REASON_NOT_A_TEXTURE_ENTRY + 1)).empty());
+    for (int i = 0; i < 2; ++i) {
+        const std::vector<std::byte>& file = files[i];
+        ddsswizzle::Console console{};
+        std::uint32_t count = 0;
+        ASSERT_EQ(ddsswizzle::container_count(file, console, count), Status::ok);
+        EXPECT_EQ(console, i == 0 ? ddsswizzle::Console::ps3 : ddsswizzle::Console::x360);
+        EXPECT_EQ(count, std::uint32_t(i + 1));
+        ddsswizzle::TextureEntry e{};
+        ASSERT_EQ(ddsswizzle::container_texture(file, 0, e), Status::ok);
+        EXPECT_EQ(e.status, DDSSWIZZLE_OK);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data()) + e.name_offset, e.name_length), i == 0 ? "" : "tex0");
+        const ddsswizzle_descriptor_layout& l = e.layout;
+        EXPECT_EQ((std::array<std::uint64_t, 9>{l.console_format, std::uint64_t(l.swizzled), l.pitch, l.byte_order,
+                                                std::uint64_t(l.packed_tail), l.level0_offset, l.mips_offset, l.face_stride, l.end}),
+                  layouts[i]);
+        EXPECT_EQ(e.area_offset[0], e.data_offset);
+        // By descriptor: the data to linear levels and back.
+        const auto descriptor = std::span(file).subspan(e.descriptor_offset, 24);
+        const auto data = std::span(file).subspan(e.data_offset, e.data_size);
+        ddsswizzle::Surface surface;
+        ddsswizzle::DescriptorLayout layout{};
+        EXPECT_EQ(ddsswizzle::read_descriptor(descriptor, console, e.data_size, surface, layout), Status::ok);
+        EXPECT_EQ(surface.format, formats[i]);
+        EXPECT_EQ(ddsswizzle::read_descriptor(descriptor.first(23), console, e.data_size, surface, layout), Status::invalid_argument);
+        std::vector<std::byte> linear(built[i]->linear.size()), back(e.data_size);
+        EXPECT_EQ(ddsswizzle::convert_descriptor(descriptor, console, ddsswizzle::Direction::unswizzle, data, linear), Status::ok);
+        EXPECT_TRUE(linear == built[i]->linear);
+        EXPECT_EQ(ddsswizzle::convert_descriptor(descriptor, console, ddsswizzle::Direction::swizzle, linear, back), Status::ok);
+        EXPECT_TRUE(std::equal(back.begin(), back.end(), data.begin()));
+        // Replacing: the size, then each refusal, with what it says, and nothing written.
+        std::size_t written = 0;
+        std::vector<std::byte> out(file.size());
+        const std::vector<std::byte> dds = dds_of(*built[i], formats[i], false);
+        EXPECT_EQ(ddsswizzle::replace(file, 0, dds, {}, written), Status::ok);
+        EXPECT_EQ(written, file.size());
+        Built other = *built[i];
+        const auto refused = [&](Status status, ddsswizzle_reason reason, std::span<const std::byte> with, std::span<std::byte> into,
+                                 std::uint32_t index = 0) {
+            ddsswizzle_reason why{};
+            std::fill(out.begin(), out.end(), std::byte{0x5A});
+            EXPECT_EQ(ddsswizzle::replace(file, index, with, into, written, &why), status);
+            EXPECT_EQ(why, reason);
+            EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](std::byte b) { return b == std::byte{0x5A}; }));
+        };
+        refused(Status::unknown_format, DDSSWIZZLE_REASON_REPLACEMENT_FORMAT, dds_of(other, 88, false), out);
+        refused(Status::unsupported_texture_type, DDSSWIZZLE_REASON_REPLACEMENT_TYPE, dds_of(other, formats[i], true), out);
+        other.width *= 2;
+        refused(Status::unsupported_size, DDSSWIZZLE_REASON_REPLACEMENT_SIDES, dds_of(other, formats[i], false), out);
+        other = *built[i], other.levels = 1, other.linear.resize(other.width * other.height * other.bytes / other.side / other.side);
+        refused(Status::unsupported_size, DDSSWIZZLE_REASON_REPLACEMENT_LEVELS, dds_of(other, formats[i], false), out);
+        refused(Status::truncated_data, DDSSWIZZLE_REASON_DATA_SHORT, std::span(dds).first(dds.size() - 1), out);
+        refused(Status::not_a_dds_texture, DDSSWIZZLE_REASON_NO_SIGNATURE, std::span(file).first(200), out);
+        refused(Status::invalid_argument, DDSSWIZZLE_REASON_RESULT_TOO_SMALL, dds, std::span(out).first(out.size() - 1));
+        refused(Status::invalid_argument, DDSSWIZZLE_REASON_NO_SUCH_TEXTURE, dds, out, count);
+        if (i == 1) refused(Status::invalid_argument, DDSSWIZZLE_REASON_NOT_A_TEXTURE_ENTRY, dds, out, 1);
+        std::vector<std::byte> copy = file;
+        EXPECT_EQ(ddsswizzle::replace(std::span(copy), 0, dds, std::span(copy), written), Status::invalid_argument);
+        EXPECT_TRUE(copy == file);
+        EXPECT_EQ(ddsswizzle::replace(file, 0, dds, out, written), Status::ok);
+        EXPECT_TRUE(out == file);
     }
 }
 

@@ -21,6 +21,7 @@ enum class Status : int {
     unsupported_size = DDSSWIZZLE_UNSUPPORTED_SIZE,
     truncated_data = DDSSWIZZLE_TRUNCATED_DATA,
     invalid_argument = DDSSWIZZLE_INVALID_ARGUMENT,
+    not_a_texture_container = DDSSWIZZLE_NOT_A_TEXTURE_CONTAINER,
 };
 
 // The values of ddsswizzle_reason (DDSSWIZZLE_REASON_SIDE_NOT_POSITIVE ...).
@@ -108,6 +109,59 @@ inline Status convert_dds(std::span<const std::byte> file, std::span<std::byte> 
                           Direction direction) noexcept {
     return static_cast<Status>(ddsswizzle_convert_dds(file.data(), file.size(), result.data(), result.size(),
                                                       c_api::console(console), c_api::direction(direction)));
+}
+
+// --- Console texture descriptors and containers (GTF, XPR2) -----------------
+
+using DescriptorLayout = ddsswizzle_descriptor_layout;
+using TextureEntry = ddsswizzle_texture_entry;
+
+namespace c_api {
+inline Surface from_c(const ddsswizzle_surface& s) noexcept {
+    return {s.format, s.width, s.height, s.depth, s.levels, s.cube != 0};
+}
+}  // namespace c_api
+
+// The surface and layout of a 24-byte descriptor of a texture in data_size bytes.
+inline Status read_descriptor(std::span<const std::byte> descriptor, Console console, std::uint64_t data_size,
+                              Surface& surface, DescriptorLayout& layout, Reason* reason = nullptr) noexcept {
+    ddsswizzle_surface s{};
+    const auto status = static_cast<Status>(ddsswizzle_read_descriptor(
+        descriptor.data(), descriptor.size(), c_api::console(console), data_size, &s, &layout, reason));
+    surface = c_api::from_c(s);
+    return status;
+}
+
+// swizzle: linear levels into the console data (result, its whole length);
+// unswizzle: the console data (source) into linear levels.
+inline Status convert_descriptor(std::span<const std::byte> descriptor, Console console, Direction direction,
+                                 std::span<const std::byte> source, std::span<std::byte> result,
+                                 Reason* reason = nullptr) noexcept {
+    return static_cast<Status>(ddsswizzle_convert_descriptor(descriptor.data(), descriptor.size(),
+                                                             c_api::console(console), c_api::direction(direction),
+                                                             source.data(), source.size(), result.data(),
+                                                             result.size(), reason));
+}
+
+inline Status container_count(std::span<const std::byte> data, Console& console, std::uint32_t& count,
+                              Reason* reason = nullptr) noexcept {
+    ddsswizzle_console c = DDSSWIZZLE_PS3;
+    const auto status = static_cast<Status>(ddsswizzle_container_count(data.data(), data.size(), &c, &count, reason));
+    console = static_cast<Console>(c);
+    return status;
+}
+
+inline Status container_texture(std::span<const std::byte> data, std::uint32_t index, TextureEntry& entry,
+                                Reason* reason = nullptr) noexcept {
+    return static_cast<Status>(ddsswizzle_container_texture(data.data(), data.size(), index, &entry, reason));
+}
+
+// The new container image (result: an empty span asks for its length only).
+inline Status replace(std::span<const std::byte> data, std::uint32_t index, std::span<const std::byte> dds,
+                      std::span<std::byte> result, std::size_t& written, Reason* reason = nullptr) noexcept {
+    return static_cast<Status>(ddsswizzle_replace(data.data(), data.size(), index, dds.data(), dds.size(),
+                                                  result.empty() ? nullptr : result.data(), result.size(), &written,
+                                                  reason));
 }
 
 }  // namespace ddsswizzle
