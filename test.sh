@@ -52,20 +52,21 @@ clang_tidy_src() {
   echo "clang-tidy: no findings in $(find src -name '*.cpp' ! -name '*_windows.cpp' | wc -l) source files and the headers they include"
 }
 
-# The two fuzzers run side by side, one core each; both must pass. Each
-# prints its summary when it ends.
+# The texture fuzzer runs beside the other two, one core each; all must
+# pass. Each prints its summary when it ends.
 fuzzers() {
-  local texture=0 walks=0
+  local texture=0 walks=0 containers=0
   fuzz/run_fuzzer.sh 60 texture &
   local texture_job=$!
   fuzz/run_fuzzer.sh 20 walks || walks=$?
+  fuzz/run_fuzzer.sh 30 containers || containers=$?
   wait "$texture_job" || texture=$?
-  ((texture == 0 && walks == 0))
+  ((texture == 0 && walks == 0 && containers == 0))
 }
 
 stage "sanitizer tests, ASan + UBSan (build-sanitize/)" workflow sanitize
 stage "fuzzer build and seed corpus (build-fuzz/)" cmake --workflow --preset fuzz
-stage "texture fuzzer 60 s, walk fuzzer 20 s, side by side" fuzzers
+stage "texture fuzzer 60 s beside the walk fuzzer 20 s and the container fuzzer 30 s" fuzzers
 stage "clang-tidy over src/ (build-ci/ compile commands)" clang_tidy_src
 # --- end of robustness checks ---------------------------------------------
 

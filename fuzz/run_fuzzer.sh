@@ -6,8 +6,9 @@
 #   fuzz/run_fuzzer.sh [SECONDS [TARGET [LIBFUZZER_OPTION...]]]
 #
 # SECONDS defaults to 60. TARGET is texture (the default: whole texture
-# files, seeds in fuzz/corpus) or walks (the level walks on their own, seeds
-# in fuzz/corpus-walks). The fuzzers must have been built by the fuzz preset
+# files, seeds in fuzz/corpus), walks (the level walks on their own, seeds
+# in fuzz/corpus-walks) or containers (GTF and XPR2 files, seeds in
+# fuzz/corpus-containers). The fuzzers must have been built by the fuzz preset
 # (cmake --workflow --preset fuzz). The committed seeds are read but never
 # changed; inputs the run finds interesting go to a scratch folder that is
 # removed afterwards. A failing input is kept in build-fuzz/fuzz-findings/
@@ -19,9 +20,11 @@ seconds=${1:-60}
 target=${2:-texture}
 shift $(($# < 2 ? $# : 2))
 case $target in
-  texture) seeds=fuzz/corpus dictionary=(-dict=fuzz/texture.dict) ;;
-  walks) seeds=fuzz/corpus-walks dictionary=() ;;
-  *) echo "unknown fuzz target '$target': texture or walks" >&2; exit 2 ;;
+  texture) seeds=fuzz/corpus dictionary=(-dict=fuzz/texture.dict) max_len=1048576 ;;
+  walks) seeds=fuzz/corpus-walks dictionary=() max_len=1048576 ;;
+  # Every call checks the whole table, so tables are kept to a few thousand entries.
+  containers) seeds=fuzz/corpus-containers dictionary=() max_len=131072 ;;
+  *) echo "unknown fuzz target '$target': texture, walks or containers" >&2; exit 2 ;;
 esac
 fuzzer=build-fuzz/fuzz/ddsswizzle_fuzz_$target
 findings=build-fuzz/fuzz-findings
@@ -42,7 +45,7 @@ log=$scratch/fuzzer.log
 
 status=0
 TMPDIR=$scratch/tmp ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  "$fuzzer" -max_total_time="$seconds" -max_len=1048576 -timeout=10 -rss_limit_mb=2048 \
+  "$fuzzer" -max_total_time="$seconds" -max_len="$max_len" -timeout=10 -rss_limit_mb=2048 \
   "${dictionary[@]}" -print_final_stats=1 -artifact_prefix="$scratch/artifacts/" "$@" \
   "$scratch/corpus" "$seeds" >"$log" 2>&1 || status=$?
 

@@ -126,7 +126,7 @@ std::array<Range, 3> entry_ranges(const ContainerEntry& e) noexcept {
 
 // Entries are read in chunks into a buffer on the stack and compared chunk
 // against chunk, so that each is read (count / chunk) times, not count.
-constexpr std::uint32_t chunk = 64;
+constexpr std::uint32_t chunk = 128;
 
 bool fill_chunk(std::span<const std::byte> file, const Layout& layout, std::uint32_t first,
                 std::array<std::array<Range, 3>, chunk>& ranges, Fault& fault) noexcept {
@@ -134,7 +134,7 @@ bool fill_chunk(std::span<const std::byte> file, const Layout& layout, std::uint
         ContainerEntry e;
         fault = read_fields(file, layout, first + i, e);
         if (fault != Fault::none) return false;
-        read_texture(file, layout, e);
+        if (layout.console == Console::x360) read_texture(file, layout, e);  // a GTF record's range is its own
         ranges[i] = entry_ranges(e);
     }
     return true;
