@@ -129,11 +129,10 @@ Verdict read_gcm(std::span<const std::byte> d, std::uint64_t data_size, Descript
     const std::uint32_t levels = std::to_integer<std::uint32_t>(d[1]);
     const std::uint32_t dimension = std::to_integer<std::uint32_t>(d[2]);
     const bool cube = d[3] != std::byte{0};
-    t.dimension = dimension;
     // 1D is one row, 2D and cube maps one slice; their other fields are not read.
-    std::uint32_t width = read_be16(d, 8);
-    std::uint32_t height = dimension == 1 ? 1 : read_be16(d, 10);
-    std::uint32_t depth = dimension == 3 ? read_be16(d, 12) : 1;
+    const std::uint32_t width = read_be16(d, 8);
+    const std::uint32_t height = dimension == 1 ? 1 : read_be16(d, 10);
+    const std::uint32_t depth = dimension == 3 ? read_be16(d, 12) : 1;
     const std::uint32_t pitch = read_be32(d, 16);
     if (dimension < 1 || dimension > 3 || (cube && dimension != 2) || (dimension == 3 && dxt)) {
         return {Reason::none, Fault::descriptor_type};
@@ -237,7 +236,6 @@ Verdict read_fetch_constant(std::span<const std::byte> d, std::uint64_t data_siz
     if (format.dxgi == 0) format.dxgi = x360_swizzled_format(code, (dw[3] >> 1U) & 0xFFFU);
     if (format.dxgi == 0) return {Reason::none, Fault::descriptor_swizzle};
     const std::uint32_t dimension = (dw[5] >> 9U) & 3U;
-    t.dimension = dimension;
     const bool stacked = ((dw[1] >> 10U) & 1U) != 0;
     if ((dw[0] & 3U) != 2 || stacked || (dimension != 1 && dimension != 3)) return {Reason::none, Fault::descriptor_type};
     const bool cube = dimension == 3;

@@ -144,7 +144,6 @@ struct DescriptorTexture {
     ConsoleLayout layout;
     SurfaceGeometry geometry;  // levels with their linear places, and on the Xbox 360 their regions
     std::uint32_t faces = 1;
-    std::uint32_t dimension = 0;  // as the descriptor says: PS3 1-3; Xbox 360 0-3
 };
 
 // Reads a descriptor, for a texture whose data holds data_size bytes
