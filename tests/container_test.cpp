@@ -119,6 +119,7 @@ const XprCase xpr_cases[] = {
     {{.format = 0x3B, .endian = 1, .width = 16, .height = 16, .levels = 1}, 80},   // one level in its tail
     {{.format = 0x06, .width = 16, .height = 16, .levels = 1, .packed = false}, 87},
     {{.format = 0x06, .width = 64, .height = 64, .levels = 7, .packed = false}, 87},
+    {{.format = 0x12, .endian = 1, .width = 128, .height = 32, .levels = 8, .mips_first = true}, 71},
     {{.format = 0x20, .endian = 1, .width = 8, .height = 8, .levels = 2}, 10},
     {{.format = 0x20, .endian = 3, .width = 8, .height = 8, .levels = 2}, 10},     // 16in32: byte by byte
     {{.format = 0x24, .endian = 2, .width = 8, .height = 4, .levels = 1}, 41},
@@ -182,6 +183,7 @@ struct Refusal {
     Verdict verdict;
     bool whole_file = true;  // the container is refused, not the texture alone
     std::uint64_t keep = 0;
+    std::uint64_t also_at = 0, also_byte = 0;  // a second change, of one byte, when also_at is not 0
 };
 
 constexpr Fault no_fault = Fault::none;
@@ -218,6 +220,7 @@ const Refusal refusals[] = {
     {"XPR2 offset past the block", 1, 0, 0x14, 0x7F0, 4, false, Outcome::not_a_container, {Reason::none, Fault::range_outside}},
     {"XPR2 24-byte table", 1, 0, 0x1C, 0, 4, false, Outcome::not_a_container, {Reason::none, Fault::name_outside}},
     {"XPR2 name past the block", 1, 0, 0x1C, 0x800, 4, false, Outcome::not_a_container, {Reason::none, Fault::name_outside}},
+    {"XPR2 name without NUL", 1, 0, 0x1C, 0x7FF, 4, false, Outcome::not_a_container, {Reason::none, Fault::name_outside}, true, 0, 0x80B, 'x'},
     {"XPR2 headers overlap", 1, 0, 0x34, 0x70, 4, false, Outcome::not_a_container, {Reason::none, Fault::textures_overlap}},
     {"XPR2 data overlap", 1, 3, 4, 0x52, 4, true, Outcome::not_a_container, {Reason::none, Fault::textures_overlap}},
     {"tail at level 0, mips elsewhere", 1, 2, 20, 0x7A00, 4, true, Outcome::unsupported_type, {Reason::none, Fault::tail_pages}, false},
@@ -235,6 +238,7 @@ const Refusal refusals[] = {
     {"mip page outside", 1, 0, 20, 0x5A, 1, true, Outcome::truncated, {Reason::none, Fault::pages_outside}, false},
     {"mips over the base", 1, 0, 22, 0x0A, 1, true, Outcome::unsupported_type, {Reason::none, Fault::areas_overlap}, false},
     {"linear with 7 levels", 1, 0, 0, 0x01, 1, true, Outcome::unsupported_type, {Reason::none, Fault::linear_mips}, false},
+    {"linear with 2 levels", 1, 2, 0, 0x01, 1, true, Outcome::unsupported_type, {Reason::none, Fault::linear_mips}, false},
 };
 
 TEST(Containers, Refusals) {
@@ -254,6 +258,7 @@ TEST(Containers, Refusals) {
         const std::uint64_t at = r.at + (r.descriptor ? e.descriptor_offset : 0);
         for (std::uint64_t i = 0; i < r.bytes; ++i) file[at + i] = static_cast<std::byte>(r.value >> (8 * (r.bytes - 1 - i)));
         if (r.keep != 0) file.resize(r.keep);
+        if (r.also_at != 0) file[r.also_at] = static_cast<std::byte>(r.also_byte);
         const Verdict v = read_container_entry(file, r.index, e);
         const Verdict got = r.whole_file ? v : e.verdict;
         EXPECT_EQ(v.ok(), !r.whole_file);

@@ -152,6 +152,7 @@ struct XprTexture {
     std::uint32_t format = 0x06, endian = 2, swizzle = 0x60A;
     std::uint32_t width = 64, height = 64, levels = 1;
     bool cube = false, tiled = true, packed = true;
+    bool mips_first = false;  // the mip area on the pages before the base area
     std::string name = "tex";
     std::uint32_t seed = 1;
     std::uint32_t fourcc = 0;  // another resource than a texture: its type and 52 bytes of data
@@ -233,7 +234,9 @@ inline std::vector<std::byte> build_xpr2(std::vector<XprTexture>& textures) {
         const bool one_area = end == base_bytes;
         const std::uint64_t pitch_blocks = round_up(level_blocks(b.width, 0, side), 32);
         const std::uint64_t row_bytes = round_up(pitch_blocks * bytes, 256);
-        const std::uint64_t base = page, mips = one_area ? page : page + base_bytes / 4096;
+        const std::uint64_t mip_pages = (end - base_bytes) / 4096;
+        const std::uint64_t base = t.mips_first ? page + mip_pages : page;
+        const std::uint64_t mips = one_area ? base : t.mips_first ? page : page + base_bytes / 4096;
         const std::uint64_t area = t.tiled ? end : row_bytes * level_blocks(b.height, 0, side);
         page += round_up(area, 4096) / 4096;
         file.resize(data + page * 4096);
