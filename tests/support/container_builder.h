@@ -59,15 +59,12 @@ struct GtfTexture {
 
 // GCM base format -> block side, bytes, swap unit.
 inline std::array<std::uint64_t, 3> gcm_facts(std::uint8_t format) {
-    switch (format & ~0x60) {
-        case 0x81: return {1, 1, 1};
-        case 0x85: case 0x9E: case 0x9C: return {1, 4, 4};
-        case 0x86: return {4, 8, 1};
-        case 0x87: case 0x88: return {4, 16, 1};
-        case 0x9A: return {1, 8, 2};
-        case 0x9B: return {1, 16, 4};
-        default: return {1, 2, 2};
-    }
+    const unsigned base = format & ~0x60U;
+    if (base >= 0x86 && base <= 0x88) return {4, base == 0x86 ? 8U : 16U, 1};
+    if (base == 0x81) return {1, 1, 1};
+    if (base == 0x85 || base == 0x9E || base == 0x9C) return {1, 4, 4};
+    return base == 0x9A ? std::array<std::uint64_t, 3>{1, 8, 2} : base == 0x9B ? std::array<std::uint64_t, 3>{1, 16, 4}
+                                                                               : std::array<std::uint64_t, 3>{1, 2, 2};
 }
 
 // The texture's bytes as the console reads them.
@@ -125,19 +122,11 @@ inline std::vector<std::byte> build_gtf(std::vector<GtfTexture>& textures) {
         const GtfTexture& t = textures[i];
         const std::size_t r = 12 + 36 * i;
         at = round_up(at, 128);
-        put_be(file, r, i);
-        put_be(file, r + 4, at);
-        put_be(file, r + 8, data[i].size());
-        put_be(file, r + 12, t.format, 1);
-        put_be(file, r + 13, t.levels, 1);
-        put_be(file, r + 14, t.dimension, 1);
-        put_be(file, r + 15, t.cube ? 1 : 0, 1);
-        put_be(file, r + 16, 0xAAE4);
-        put_be(file, r + 20, t.width, 2);
-        put_be(file, r + 22, t.height, 2);
-        put_be(file, r + 24, t.depth, 2);
-        put_be(file, r + 28, t.pitch);
-        put_be(file, r + 32, 0);
+        // id, offset, size; format, levels, dimension, cube map, remap; sides; pitch, runtime offset
+        const std::array<std::array<std::uint64_t, 3>, 13> fields = {{{0, i, 4}, {4, at, 4}, {8, data[i].size(), 4},
+            {12, t.format, 1}, {13, t.levels, 1}, {14, t.dimension, 1}, {15, t.cube ? 1U : 0U, 1}, {16, 0xAAE4, 4},
+            {20, t.width, 2}, {22, t.height, 2}, {24, t.depth, 2}, {28, t.pitch, 4}, {32, 0, 4}}};
+        for (const auto& [offset, value, bytes] : fields) put_be(file, r + offset, value, bytes);
         file.resize(at);
         file.insert(file.end(), data[i].begin(), data[i].end());
         at += data[i].size();
@@ -160,15 +149,10 @@ struct XprTexture {
 };
 
 inline std::array<std::uint64_t, 2> x360_facts(std::uint32_t format) {
-    switch (format) {
-        case 0x02: return {1, 1};
-        case 0x06: case 0x24: return {1, 4};
-        case 0x12: case 0x3B: return {4, 8};
-        case 0x13: case 0x14: case 0x31: return {4, 16};
-        case 0x20: return {1, 8};
-        case 0x26: return {1, 16};
-        default: return {1, 2};
-    }
+    if (format == 0x12 || format == 0x3B) return {4, 8};
+    if (format == 0x13 || format == 0x14 || format == 0x31) return {4, 16};
+    const std::uint64_t bytes = format == 0x02 ? 1 : format == 0x06 || format == 0x24 ? 4 : format == 0x20 ? 8 : format == 0x26 ? 16 : 2;
+    return {1, bytes};
 }
 
 // Where each level is drawn, as x360_oracle_layout, with the packed bit: a
@@ -257,16 +241,13 @@ inline std::vector<std::byte> build_xpr2(std::vector<XprTexture>& textures) {
                 }
             }
         }
-        put_be(file, h, 3);
-        put_be(file, h + 4, 1);
-        put_be(file, h + 0x14, 0xFFFF0000);
-        put_be(file, h + 0x18, 0xFFFF0000);
-        put_be(file, h + 0x1C, (t.tiled ? 0x80000000U : 0) | (pitch_blocks * side / 32) << 22U | 2);
-        put_be(file, h + 0x20, base << 12U | t.endian << 6U | t.format);
-        put_be(file, h + 0x24, (t.height - 1) << 13U | (t.width - 1));
-        put_be(file, h + 0x28, std::uint64_t{t.swizzle} << 1U);
-        put_be(file, h + 0x2C, (t.levels - 1) << 6U);
-        put_be(file, h + 0x30, mips << 12U | (t.packed ? 0x800U : 0) | (t.cube ? 3U : 1U) << 9U);
+        // Common (a texture), reference count, the flushes, then the six dwords of the fetch constant.
+        const std::array<std::array<std::uint64_t, 2>, 10> fields = {{{0, 3}, {4, 1}, {0x14, 0xFFFF0000}, {0x18, 0xFFFF0000},
+            {0x1C, (t.tiled ? 0x80000000U : 0) | (pitch_blocks * side / 32) << 22U | 2},
+            {0x20, base << 12U | t.endian << 6U | t.format}, {0x24, (t.height - 1) << 13U | (t.width - 1)},
+            {0x28, std::uint64_t{t.swizzle} << 1U}, {0x2C, (t.levels - 1) << 6U},
+            {0x30, mips << 12U | (t.packed ? 0x800U : 0) | (t.cube ? 3U : 1U) << 9U}}};
+        for (const auto& [offset, value] : fields) put_be(file, h + offset, value);
     }
     put_be(file, 8, file.size() - data);
     return file;
