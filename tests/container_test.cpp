@@ -175,7 +175,7 @@ TEST(Containers, WorkedExamplesByteForByte) {
 // of texture 0's descriptor; `keep` bytes kept of the file when nonzero).
 struct Refusal {
     const char* what;
-    int base;  // 0 GTF, 1 XPR2, 2 GTF LN cube, 3 GTF volume
+    int base;  // 0 GTF, 1 XPR2, 2 GTF LN cube, 3 GTF volume, 4 XPR2 linear
     std::uint32_t index;  // the texture whose descriptor is changed and whose verdict is read
     std::uint64_t at, value, bytes;
     bool descriptor;
@@ -238,6 +238,7 @@ const Refusal refusals[] = {
     {"mip page outside", 1, 0, 20, 0x5A, 1, true, Outcome::truncated, {Reason::none, Fault::pages_outside}, false},
     {"mips over the base", 1, 0, 22, 0x0A, 1, true, Outcome::unsupported_type, {Reason::none, Fault::areas_overlap}, false},
     {"linear with 7 levels", 1, 0, 0, 0x01, 1, true, Outcome::unsupported_type, {Reason::none, Fault::linear_mips}, false},
+    {"linear base page outside", 4, 0, 4, 0x10, 1, true, Outcome::truncated, {Reason::none, Fault::pages_outside}, false},
     {"linear with 2 levels", 1, 2, 0, 0x01, 1, true, Outcome::unsupported_type, {Reason::none, Fault::linear_mips}, false},
 };
 
@@ -248,7 +249,8 @@ TEST(Containers, Refusals) {
                                    {.format = 0x12, .endian = 1, .width = 8, .height = 8}};
     std::vector<GtfTexture> cube = {{.format = 0xA5, .width = 3, .height = 3, .levels = 2, .cube = true, .packed_cube = true}};
     std::vector<GtfTexture> volume = {{.format = 0x85, .width = 4, .height = 4, .depth = 4, .levels = 3, .dimension = 3}};
-    const std::vector<std::byte> bases[] = {build_gtf(gtf), build_xpr2(xpr), build_gtf(cube), build_gtf(volume)};
+    std::vector<XprTexture> linear = {{.format = 0x06, .width = 40, .height = 8, .tiled = false}};
+    const std::vector<std::byte> bases[] = {build_gtf(gtf), build_xpr2(xpr), build_gtf(cube), build_gtf(volume), build_xpr2(linear)};
     for (const Refusal& r : refusals) {
         SCOPED_TRACE(r.what);
         std::vector<std::byte> file = bases[r.base];
@@ -284,6 +286,12 @@ TEST(ContainerInterface, EntriesLayoutsAndReplacement) {
         EXPECT_FALSE(ddsswizzle::describe(ddsswizzle::Reason(r)).empty()) << r;
     }
     EXPECT_TRUE(ddsswizzle::describe(ddsswizzle::Reason(DDSSWIZZLE_REASON_NOT_A_TEXTURE_ENTRY + 1)).empty());
+    ddsswizzle_reason why{};
+    const std::uint8_t descriptor24[24] = {};
+    EXPECT_EQ(ddsswizzle_container_count(nullptr, 16, nullptr, nullptr, &why) * 100 + why, DDSSWIZZLE_INVALID_ARGUMENT * 100 + DDSSWIZZLE_REASON_NULL_POINTER);
+    EXPECT_EQ(ddsswizzle_container_texture(files[0].data(), files[0].size(), 0, nullptr, nullptr), DDSSWIZZLE_INVALID_ARGUMENT);
+    EXPECT_EQ(ddsswizzle_convert_descriptor(descriptor24, 24, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, descriptor24, 24, nullptr, 4, &why) * 100 + why,
+              DDSSWIZZLE_INVALID_ARGUMENT * 100 + DDSSWIZZLE_REASON_NULL_POINTER);
     for (int i = 0; i < 2; ++i) {
         const std::vector<std::byte>& file = files[i];
         ddsswizzle::Console console{};
