@@ -26,9 +26,9 @@ constexpr std::int32_t full_chain(std::int32_t longest) noexcept {
 }
 
 // Whether the PS3 counts a 2D chain's levels without a lower bound of 1 (see
-// the header): pixels of at most 4 bytes, and compressed blocks.
+// the header): pixels and compressed blocks; not floats, nor any volume.
 bool counts_without_lower_bound(const Surface& surface, const FormatFacts& format) noexcept {
-    return surface.type != TextureType::volume && (format.block_side > 1 || format.block_bytes <= 4);
+    return surface.type != TextureType::volume && !format.ps3_stored_levels;
 }
 
 // The bytes the PS3 walk counts for level 0, saturating: width x height x

@@ -10,12 +10,12 @@
 //
 // The PS3 keeps every level in its place and reorders the elements inside
 // it. Which bytes its walks count as a level is the PS3 rule's own: for
-// pixels of at most 4 bytes and for compressed blocks in a 2D texture or
-// cube map, a level is (W >> l) x (H >> l) pixels with no lower bound of 1,
-// counted as width x height x block bytes / 16 for blocks (fewer bytes than a
-// file stores for levels narrower than 4 pixels), and the chain ends at the
-// first level with a side of 0; for wider texels and for volumes, the levels
-// are those the file stores, down to the 1 x 1 level.
+// pixels and compressed blocks in a 2D texture or cube map, a level is
+// (W >> l) x (H >> l) pixels with no lower bound of 1, counted as width x
+// height x block bytes / 16 for blocks (fewer bytes than a file stores for
+// levels narrower than 4 pixels), and the chain ends at the first level with
+// a side of 0; for the float formats (R32_FLOAT as the wider texels) and for
+// volumes, the levels are those the file stores, down to the 1 x 1 level.
 //
 // The Xbox 360 draws every level into a tiled region of its own memory image
 // (see x360_tiling.h); the image is longer than the linear levels.
