@@ -110,4 +110,9 @@ inline Status convert_dds(std::span<const std::byte> file, std::span<std::byte> 
                                                       c_api::console(console), c_api::direction(direction)));
 }
 
+inline Status dds_header(const Surface& surface, bool legacy, std::span<std::byte> buffer, std::size_t& written) noexcept {
+    const ddsswizzle_surface s = c_api::surface(surface);
+    return static_cast<Status>(ddsswizzle_dds_header(&s, legacy ? 1 : 0, buffer.data(), buffer.size(), &written));
+}
+
 }  // namespace ddsswizzle

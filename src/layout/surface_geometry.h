@@ -22,6 +22,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -81,6 +82,12 @@ enum class Reason : std::uint8_t {
 };
 
 inline constexpr std::int32_t max_levels = 127;  // what the signed mip-count byte of a DDS header can say
+
+// Levels from a longest side (above 0) down to 1 (x 1 x 1):
+// floor(log2(longest)) + 1, the most a chain with that side holds.
+constexpr std::int32_t full_chain_levels(std::int32_t longest) noexcept {
+    return static_cast<std::int32_t>(std::bit_width(static_cast<std::uint32_t>(longest)));
+}
 inline constexpr std::size_t max_level_entries = 32;  // a side below 2^31 reaches 1 x 1 by level 31
 
 // One level of one face: offsets are those of face 0; face f's linear levels
