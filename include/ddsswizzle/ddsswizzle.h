@@ -165,22 +165,6 @@ DDSSWIZZLE_API ddsswizzle_status ddsswizzle_convert(const ddsswizzle_surface* su
 DDSSWIZZLE_API ddsswizzle_status ddsswizzle_read_dds(const void* data, size_t size, ddsswizzle_dds* dds,
                                                      ddsswizzle_reason* reason);
 
-// Checks a DDS file of file_size bytes, of which file_start holds the first
-// start_size (all of it, or at least the first 148), as the tool checks it
-// before converting, and gives the length the converted file will have. Any
-// out pointer may be NULL.
-DDSSWIZZLE_API ddsswizzle_status ddsswizzle_check_dds(const void* file_start, size_t start_size, uint64_t file_size,
-                                                      ddsswizzle_console console, ddsswizzle_direction direction,
-                                                      uint64_t* converted_size, ddsswizzle_reason* reason);
-
-// Converts a whole DDS file held in memory into result, which holds at least
-// the converted size (ddsswizzle_check_dds); exactly that many bytes are
-// written, the same bytes the tool writes to the file. The buffers must not
-// overlap.
-DDSSWIZZLE_API ddsswizzle_status ddsswizzle_convert_dds(const void* file, size_t file_size, void* result,
-                                                        size_t result_size, ddsswizzle_console console,
-                                                        ddsswizzle_direction direction);
-
 // Writes the DDS header (128 bytes, or 148 with the DX10 extension) that
 // describes the surface, for a payload in the linear layout to follow: what
 // ddsswizzle_read_dds reads back as this surface. legacy nonzero: a legacy
@@ -198,6 +182,22 @@ DDSSWIZZLE_API ddsswizzle_status ddsswizzle_convert_dds(const void* file, size_t
 // powers of two, compressed volumes ...) still gets its header.
 DDSSWIZZLE_API ddsswizzle_status ddsswizzle_dds_header(const ddsswizzle_surface* surface, int legacy,
                                                        void* buffer, size_t size, size_t* written);
+
+// Checks a DDS file of file_size bytes, of which file_start holds the first
+// start_size (all of it, or at least the first 148), as the tool checks it
+// before converting, and gives the length the converted file will have. Any
+// out pointer may be NULL.
+DDSSWIZZLE_API ddsswizzle_status ddsswizzle_check_dds(const void* file_start, size_t start_size, uint64_t file_size,
+                                                      ddsswizzle_console console, ddsswizzle_direction direction,
+                                                      uint64_t* converted_size, ddsswizzle_reason* reason);
+
+// Converts a whole DDS file held in memory into result, which holds at least
+// the converted size (ddsswizzle_check_dds); exactly that many bytes are
+// written, the same bytes the tool writes to the file. The buffers must not
+// overlap.
+DDSSWIZZLE_API ddsswizzle_status ddsswizzle_convert_dds(const void* file, size_t file_size, void* result,
+                                                        size_t result_size, ddsswizzle_console console,
+                                                        ddsswizzle_direction direction);
 
 #ifdef __cplusplus
 }

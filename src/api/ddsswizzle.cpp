@@ -226,6 +226,22 @@ ddsswizzle_status ddsswizzle_read_dds(const void* data, size_t size, ddsswizzle_
     return verdict(read.reason, reason);
 }
 
+ddsswizzle_status ddsswizzle_dds_header(const ddsswizzle_surface* surface, int legacy, void* buffer, size_t size,
+                                         size_t* written) {
+    if (surface == nullptr || buffer == nullptr || written == nullptr) return invalid(DDSSWIZZLE_REASON_NULL_POINTER);
+    // The format first, then the type and the sizes, as for a conversion.
+    if (!format_facts(surface->format)) return verdict(Reason::format_not_recognised, nullptr);
+    Surface s;
+    DdsHeaderImage header;
+    Reason refused = engine_surface(*surface, s);
+    if (refused == Reason::none) refused = write_dds_header(s, legacy != 0, header);
+    if (refused != Reason::none) return verdict(refused, nullptr);
+    if (size < header.size) return invalid(DDSSWIZZLE_REASON_RESULT_TOO_SMALL);
+    std::memcpy(buffer, header.bytes.data(), header.size);
+    *written = header.size;
+    return DDSSWIZZLE_OK;
+}
+
 ddsswizzle_status ddsswizzle_check_dds(const void* file_start, size_t start_size, uint64_t file_size,
                                        ddsswizzle_console console, ddsswizzle_direction direction,
                                        uint64_t* converted_size, ddsswizzle_reason* reason) {
@@ -254,22 +270,6 @@ ddsswizzle_status ddsswizzle_convert_dds(const void* file, size_t file_size, voi
     if (overlap(file, file_size, result, out_bytes)) return invalid(DDSSWIZZLE_REASON_BUFFERS_OVERLAP);
     const bool done = convert_texture_image(plan, way, bytes(file, file_size), {static_cast<std::byte*>(result), out_bytes});
     return done ? DDSSWIZZLE_OK : verdict(Reason::data_short, nullptr);
-}
-
-ddsswizzle_status ddsswizzle_dds_header(const ddsswizzle_surface* surface, int legacy, void* buffer, size_t size,
-                                         size_t* written) {
-    if (surface == nullptr || buffer == nullptr || written == nullptr) return invalid(DDSSWIZZLE_REASON_NULL_POINTER);
-    // The format first, then the type and the sizes, as for a conversion.
-    if (!format_facts(surface->format)) return verdict(Reason::format_not_recognised, nullptr);
-    Surface s;
-    DdsHeaderImage header;
-    Reason refused = engine_surface(*surface, s);
-    if (refused == Reason::none) refused = write_dds_header(s, legacy != 0, header);
-    if (refused != Reason::none) return verdict(refused, nullptr);
-    if (size < header.size) return invalid(DDSSWIZZLE_REASON_RESULT_TOO_SMALL);
-    std::memcpy(buffer, header.bytes.data(), header.size);
-    *written = header.size;
-    return DDSSWIZZLE_OK;
 }
 
 }  // extern "C"
