@@ -42,12 +42,12 @@ using Masks = std::array<std::uint32_t, 4>;  // red, green, blue, alpha
 
 struct RecognitionRow {
     std::string_view four_cc;
-    std::int16_t flags_low;         // byte 80: 0x40 RGB, 0x01 alpha pixels, 0x02 alpha only
-    std::int16_t flags_third;       // byte 82: 0x02 luminance
-    std::int16_t bit_count;         // byte 88
     std::uint32_t dxgi;             // the DXGI format with the same layout
     std::uint32_t written_flags;    // the pixel-format flags a written header has (0: the row is only read)
     Masks masks;                    // written, and compared when masks_compared
+    std::int16_t flags_low;         // byte 80: 0x40 RGB, 0x01 alpha pixels, 0x02 alpha only
+    std::int16_t flags_third;       // byte 82: 0x02 luminance
+    std::int16_t bit_count;         // byte 88
     bool masks_compared;
 };
 
@@ -56,15 +56,15 @@ constexpr std::uint32_t alpha_pixels = 0x1, alpha_only = 0x2, has_four_cc = 0x4,
 constexpr bool written = true, read_only = false;
 
 constexpr RecognitionRow by_four_cc(std::string_view four_cc, std::uint32_t dxgi, bool write) noexcept {
-    return {four_cc, any, any, any, dxgi, write ? has_four_cc : 0, {}, false};
+    return {four_cc, dxgi, write ? has_four_cc : 0, {}, any, any, any, false};
 }
 constexpr RecognitionRow by_bits(std::int16_t flags_low, std::int16_t flags_third, std::int16_t bits, std::uint32_t dxgi,
                                  std::uint32_t write_flags, Masks masks) noexcept {
-    return {{}, flags_low, flags_third, bits, dxgi, write_flags, masks, false};
+    return {{}, dxgi, write_flags, masks, flags_low, flags_third, bits, false};
 }
 // RGB with alpha told apart by its masks from a row that follows.
 constexpr RecognitionRow by_masks(std::int16_t bits, std::uint32_t dxgi, Masks masks) noexcept {
-    return {{}, 0x41, any, bits, dxgi, rgb | alpha_pixels, masks, true};
+    return {{}, dxgi, rgb | alpha_pixels, masks, 0x41, any, bits, true};
 }
 
 // DXGI numbers of the legacy formats.
