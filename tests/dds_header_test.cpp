@@ -116,6 +116,7 @@ TEST(DdsHeader, RefusalsWriteNothing) {
         {{0, 4, 4}, unknown_format},
         {{87, 4, 4, 2, 1, true}, unsupported_texture_type},           // a cube map that is a volume
         {{87, 0, 4}, unsupported_size},                               // sides, depth
+        {{87, 4, 0}, unsupported_size},
         {{87, 4, -4}, unsupported_size},
         {{87, 4, 4, 0}, unsupported_size},
         {{87, 8, 4, 1, 0}, unsupported_size},                         // levels: none, or more than the sides allow
