@@ -9,7 +9,9 @@
 #                 (C program with ddsswizzle::ddsswizzle_static, the C++
 #                 example with ddsswizzle::ddsswizzle, which must load the
 #                 shared library; both run); examples/ built on its own
-#                 against the prefix and its tests run. None sets a C++ standard: the compiler's default (C++17 for
+#                 against the prefix and its tests run; the consumer
+#                 CMakeLists.txt the README shows, built as it is written.
+#                 None sets a C++ standard: the compiler's default (C++17 for
 #                 GCC 12) is raised by the library's targets.
 #   pkg_config    tests/c_api_test.c compiled with the flags of
 #                 pkg-config --cflags --libs ddsswizzle, against the shared
@@ -106,6 +108,19 @@ elseif(STEP STREQUAL "find_package")
   find_program(ctest NAMES ctest HINTS ${cmake_bin} NO_DEFAULT_PATH)
   run("tests of examples/" ${ctest} --test-dir ${examples} -C ${CONFIG} --output-on-failure --no-tests=error)
 
+  # The consumer of the README: its first cmake block, with the C++ example
+  # as app.cpp.
+  file(READ ${SOURCE_DIR}/README.md readme)
+  string(REGEX MATCH "```cmake\n([^`]*)```" block "${readme}")
+  set(consumer_text "${CMAKE_MATCH_1}")
+  if(NOT consumer_text MATCHES "find_package\\(ddsswizzle" OR NOT consumer_text MATCHES "app\\.cpp")
+    message(FATAL_ERROR "README.md: the first cmake block should be a consumer of app.cpp using find_package(ddsswizzle ...)")
+  endif()
+  set(readme_consumer ${WORK}/readme_consumer)
+  file(REMOVE_RECURSE ${readme_consumer})
+  file(WRITE ${readme_consumer}/source/CMakeLists.txt "${consumer_text}")
+  file(COPY_FILE ${SOURCE_DIR}/examples/convert_surface.cpp ${readme_consumer}/source/app.cpp)
+  build_against_prefix("README consumer" ${readme_consumer}/source ${readme_consumer}/build)
 elseif(STEP STREQUAL "pkg_config")
   if(NOT PKG_CONFIG)
     message("SKIPPED: no pkg-config program (Debian package pkgconf)")
