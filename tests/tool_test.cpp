@@ -496,6 +496,8 @@ TEST(ConvertFile, RefusalsLeaveTheFileAndGiveTheSystemsError) {
         EXPECT_EQ(folder.entries(), entries);
     }
     EXPECT_EQ(convert_file(static_cast<const char*>(nullptr), Console::ps3, Direction::swizzle), Status::invalid_argument);
+    EXPECT_EQ(convert_file(texture, static_cast<Console>(2), Direction::swizzle), Status::invalid_argument);
+    EXPECT_EQ(convert_file(texture, Console::ps3, static_cast<Direction>(-1)), Status::invalid_argument);
 }
 
 // The rewrite closes every descriptor it opens, on success and on failure

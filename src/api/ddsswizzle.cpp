@@ -346,15 +346,18 @@ ddsswizzle_status ddsswizzle_convert_dds(const void* file, size_t file_size, voi
 ddsswizzle_status ddsswizzle_convert_file(const char* path, ddsswizzle_console console, ddsswizzle_direction direction,
                                           ddsswizzle_reason* reason) {
 #ifdef _WIN32
-    // The UTF-16 form of the path, for the system's wide calls.
+    // The UTF-16 form of the path, for the system's wide calls, once the
+    // arguments are known to be right.
     if (path == nullptr) return invalid(DDSSWIZZLE_REASON_NULL_POINTER, reason);
+    if (!known(console) || !known(direction)) return invalid(DDSSWIZZLE_REASON_UNKNOWN_CONSOLE_OR_DIRECTION, reason);
     file::NativePath wide;
     int error = 0;
     wide.reset(file::wide_path(path, error));
     if (wide.text == nullptr) {
-        if (reason != nullptr) *reason = DDSSWIZZLE_REASON_FILE_NOT_OPENED;
+        const bool memory = error == ENOMEM;
+        if (reason != nullptr) *reason = memory ? DDSSWIZZLE_REASON_NO_MEMORY_FOR_FILE : DDSSWIZZLE_REASON_FILE_NOT_OPENED;
         errno = error;
-        return error == ENOMEM ? DDSSWIZZLE_OUT_OF_MEMORY : DDSSWIZZLE_CANNOT_OPEN_FILE;
+        return memory ? DDSSWIZZLE_OUT_OF_MEMORY : DDSSWIZZLE_CANNOT_OPEN_FILE;
     }
     const ddsswizzle_status status = convert_file(wide.text, console, direction, reason);
     error = errno;
