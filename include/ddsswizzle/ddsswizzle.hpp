@@ -4,8 +4,13 @@
 // from the shared or the static library alike.
 #pragma once
 
+#if (defined(_MSVC_LANG) ? _MSVC_LANG : __cplusplus) < 202002L
+#error "ddsswizzle.hpp needs C++20 (-std=c++20 or /std:c++20); the CMake targets ddsswizzle::* ask for it"
+#else
+
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string_view>
 
@@ -21,6 +26,10 @@ enum class Status : int {
     unsupported_size = DDSSWIZZLE_UNSUPPORTED_SIZE,
     truncated_data = DDSSWIZZLE_TRUNCATED_DATA,
     invalid_argument = DDSSWIZZLE_INVALID_ARGUMENT,
+    cannot_open_file = DDSSWIZZLE_CANNOT_OPEN_FILE,
+    cannot_write_file = DDSSWIZZLE_CANNOT_WRITE_FILE,
+    out_of_memory = DDSSWIZZLE_OUT_OF_MEMORY,
+    not_confirmed_on_disk = DDSSWIZZLE_NOT_CONFIRMED_ON_DISK,
 };
 
 // The values of ddsswizzle_reason (DDSSWIZZLE_REASON_SIDE_NOT_POSITIVE ...).
@@ -115,4 +124,24 @@ inline Status convert_dds(std::span<const std::byte> file, std::span<std::byte> 
                                                       c_api::console(console), c_api::direction(direction)));
 }
 
+// The durable in-place rewrite of a DDS file (ddsswizzle_convert_file):
+// on the four file statuses errno holds the system's error number.
+inline Status convert_file(const char* path, Console console, Direction direction, Reason* reason = nullptr) noexcept {
+    return static_cast<Status>(ddsswizzle_convert_file(path, c_api::console(console), c_api::direction(direction), reason));
+}
+
+#ifdef _WIN32
+inline Status convert_file(const wchar_t* path, Console console, Direction direction, Reason* reason = nullptr) noexcept {
+    return static_cast<Status>(ddsswizzle_convert_file_w(path, c_api::console(console), c_api::direction(direction), reason));
+}
+#endif
+
+// The path in the system's own form: UTF-16 on Windows.
+inline Status convert_file(const std::filesystem::path& path, Console console, Direction direction,
+                           Reason* reason = nullptr) noexcept {
+    return convert_file(path.c_str(), console, direction, reason);
+}
+
 }  // namespace ddsswizzle
+
+#endif  // C++20
