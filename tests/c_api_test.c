@@ -73,6 +73,9 @@ int main(void) {
     CHECK(ddsswizzle_check_dds(NULL, 148, 4096, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, NULL, &reason) == DDSSWIZZLE_INVALID_ARGUMENT);
     // A file the header writer makes is checked as any other; an unknown
     // console or direction alone refuses the call.
+    CHECK(ddsswizzle_dds_header(NULL, 1, file, 148, &written) == DDSSWIZZLE_INVALID_ARGUMENT && written == 0);
+    CHECK(ddsswizzle_dds_header(&pixels, 1, NULL, 148, &written) == DDSSWIZZLE_INVALID_ARGUMENT &&
+          ddsswizzle_dds_header(&pixels, 1, file, 148, NULL) == DDSSWIZZLE_INVALID_ARGUMENT);
     CHECK(ddsswizzle_dds_header(&pixels, 1, file, sizeof file, &written) == DDSSWIZZLE_OK && written == 128);
     CHECK(ddsswizzle_check_dds(file, sizeof file, sizeof file, DDSSWIZZLE_X360, DDSSWIZZLE_SWIZZLE, &converted, NULL) ==
               DDSSWIZZLE_OK && converted == 128 + 4096);
