@@ -1,13 +1,14 @@
 """Builds the Python module ddsswizzle with setuptools and pybind11.
 
 The module (python/*.cpp) is compiled together with the whole library
-(src/layout, src/texture, src/api), so that the installed module needs
+(src/layout, src/texture, src/file, src/api), so that the installed module needs
 nothing else. The version is the one of the project() line of
 CMakeLists.txt, the same the CMake build gives the library.
 
     python3 -m pip install --no-build-isolation .
 """
 import re
+import sys
 from pathlib import Path
 
 from pybind11.setup_helpers import ParallelCompile, Pybind11Extension, build_ext
@@ -25,9 +26,12 @@ def project_version():
 
 
 def sources():
-    # Paths relative to this folder, as setuptools wants them.
-    folders = ["python", "src/layout", "src/texture", "src/api"]
-    return sorted(str(path.relative_to(ROOT)) for folder in folders for path in (ROOT / folder).glob("*.cpp"))
+    # Paths relative to this folder, as setuptools wants them. The file layer
+    # has one source for POSIX systems and one for Windows.
+    folders = ["python", "src/layout", "src/texture", "src/file", "src/api"]
+    other_system = "_posix.cpp" if sys.platform == "win32" else "_windows.cpp"
+    return sorted(str(path.relative_to(ROOT)) for folder in folders for path in (ROOT / folder).glob("*.cpp")
+                  if not path.name.endswith(other_system))
 
 
 VERSION = project_version()

@@ -4,8 +4,13 @@
 // from the shared or the static library alike.
 #pragma once
 
+#if (defined(_MSVC_LANG) ? _MSVC_LANG : __cplusplus) < 202002L
+#error "ddsswizzle.hpp needs C++20 (-std=c++20 or /std:c++20); the CMake targets ddsswizzle::* ask for it"
+#else
+
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string_view>
 
@@ -21,6 +26,10 @@ enum class Status : int {
     unsupported_size = DDSSWIZZLE_UNSUPPORTED_SIZE,
     truncated_data = DDSSWIZZLE_TRUNCATED_DATA,
     invalid_argument = DDSSWIZZLE_INVALID_ARGUMENT,
+    cannot_open_file = DDSSWIZZLE_CANNOT_OPEN_FILE,
+    cannot_write_file = DDSSWIZZLE_CANNOT_WRITE_FILE,
+    out_of_memory = DDSSWIZZLE_OUT_OF_MEMORY,
+    not_confirmed_on_disk = DDSSWIZZLE_NOT_CONFIRMED_ON_DISK,
     not_a_texture_container = DDSSWIZZLE_NOT_A_TEXTURE_CONTAINER,
 };
 
@@ -98,6 +107,11 @@ inline Status read_dds(std::span<const std::byte> data, DdsInfo& info, Reason* r
     return status;
 }
 
+inline Status dds_header(const Surface& surface, bool legacy, std::span<std::byte> buffer, std::size_t& written) noexcept {
+    const ddsswizzle_surface s = c_api::surface(surface);
+    return static_cast<Status>(ddsswizzle_dds_header(&s, legacy ? 1 : 0, buffer.data(), buffer.size(), &written));
+}
+
 inline Status check_dds(std::span<const std::byte> file_start, std::uint64_t file_size, Console console,
                         Direction direction, std::uint64_t& converted_size, Reason* reason = nullptr) noexcept {
     return static_cast<Status>(ddsswizzle_check_dds(file_start.data(), file_start.size(), file_size,
@@ -111,6 +125,22 @@ inline Status convert_dds(std::span<const std::byte> file, std::span<std::byte> 
                                                       c_api::console(console), c_api::direction(direction)));
 }
 
+// The durable in-place rewrite of a DDS file (ddsswizzle_convert_file):
+// on the four file statuses errno holds the system's error number.
+inline Status convert_file(const char* path, Console console, Direction direction, Reason* reason = nullptr) noexcept {
+    return static_cast<Status>(ddsswizzle_convert_file(path, c_api::console(console), c_api::direction(direction), reason));
+}
+
+#ifdef _WIN32
+inline Status convert_file(const wchar_t* path, Console console, Direction direction, Reason* reason = nullptr) noexcept {
+    return static_cast<Status>(ddsswizzle_convert_file_w(path, c_api::console(console), c_api::direction(direction), reason));
+}
+#endif
+
+// The path in the system's own form: UTF-16 on Windows.
+inline Status convert_file(const std::filesystem::path& path, Console console, Direction direction,
+                           Reason* reason = nullptr) noexcept {
+    return convert_file(path.c_str(), console, direction, reason);
 // --- Console texture descriptors and containers (GTF, XPR2) -----------------
 
 using DescriptorLayout = ddsswizzle_descriptor_layout;
@@ -165,3 +195,5 @@ inline Status replace(std::span<const std::byte> data, std::uint32_t index, std:
 }
 
 }  // namespace ddsswizzle
+
+#endif  // C++20

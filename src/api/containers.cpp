@@ -12,6 +12,10 @@ namespace {
 
 using namespace ddsswizzle::engine;
 
+// The faults are the values of ddsswizzle_reason from
+// DDSSWIZZLE_REASON_CONTAINER_SHORT_FILE on, in order.
+constexpr int fault_offset = DDSSWIZZLE_REASON_CONTAINER_SHORT_FILE - 1;
+
 constexpr std::array<const char*, 24> fault_texts = {
     "the file is shorter than a GTF or XPR2 header",
     "the container's count of textures or resources is zero",
@@ -40,8 +44,8 @@ constexpr std::array<const char*, 24> fault_texts = {
     "the entry is an XPR2 resource that is no texture",
 };
 
-static_assert(static_cast<int>(Fault::container_short) + 23 == DDSSWIZZLE_REASON_CONTAINER_SHORT_FILE &&
-              static_cast<int>(Fault::not_a_texture_entry) + 23 == DDSSWIZZLE_REASON_NOT_A_TEXTURE_ENTRY &&
+static_assert(static_cast<int>(Fault::container_short) + fault_offset == DDSSWIZZLE_REASON_CONTAINER_SHORT_FILE &&
+              static_cast<int>(Fault::not_a_texture_entry) + fault_offset == DDSSWIZZLE_REASON_NOT_A_TEXTURE_ENTRY &&
               fault_texts.size() == static_cast<std::size_t>(Fault::not_a_texture_entry));
 
 constexpr std::array<ddsswizzle_status, 8> outcome_statuses = {
@@ -52,7 +56,7 @@ constexpr std::array<ddsswizzle_status, 8> outcome_statuses = {
 
 ddsswizzle_reason reason_code(Verdict v) noexcept {
     if (v.fault == Fault::result_too_small) return DDSSWIZZLE_REASON_RESULT_TOO_SMALL;
-    if (v.fault != Fault::none) return static_cast<ddsswizzle_reason>(static_cast<int>(v.fault) + 23);
+    if (v.fault != Fault::none) return static_cast<ddsswizzle_reason>(static_cast<int>(v.fault) + fault_offset);
     return static_cast<ddsswizzle_reason>(v.reason);
 }
 
