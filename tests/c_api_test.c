@@ -106,7 +106,8 @@ int main(void) {
             CHECK(strcmp(ddsswizzle_status_message(refusals[i].want), refusals[i].message) == 0);
         }
         CHECK(strcmp(ddsswizzle_status_message(DDSSWIZZLE_NOT_CONFIRMED_ON_DISK), "Converted, not confirmed on disk") == 0);
-        CHECK(strcmp(ddsswizzle_status_message((ddsswizzle_status)11), "") == 0);
+        CHECK(strcmp(ddsswizzle_status_message(DDSSWIZZLE_NOT_A_TEXTURE_CONTAINER), "Not a texture container") == 0);
+        CHECK(strcmp(ddsswizzle_status_message((ddsswizzle_status)12), "") == 0);
     }
 
     // Format names and numbers.

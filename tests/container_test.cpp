@@ -4,11 +4,13 @@
 // levels they were built from, put back byte for byte, and every refusal.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "container/container.h"
 #include "ddsswizzle/ddsswizzle.hpp"
 #include "support/container_builder.h"
+#include "texture/texture_header.h"
 
 namespace ddsswizzle::engine {
 namespace {
@@ -50,10 +52,21 @@ void check_round_trip(const std::vector<std::byte>& file, const Built& b, std::u
     const auto data = std::span(file).subspan(e.data_offset, e.data_size);
     ASSERT_TRUE(convert_descriptor_texture(e.texture, Direction::unswizzle, data, linear, linear.size() / b.faces));
     EXPECT_TRUE(linear == b.linear);
+    // Extracted: a header read back as the surface, then the levels; put
+    // back, the file as it was.
+    std::vector<std::byte> dds(b.linear.size() + 148), out(file.size());
+    std::uint64_t written = 0;
+    ASSERT_TRUE(extract_texture(file, 0, dds, written).ok());
+    dds.resize(written);
+    const DdsSurface header = read_dds_surface(dds, dds.size());
+    EXPECT_EQ(header.reason, Reason::none);
+    EXPECT_TRUE(same_storage(header.surface.format, s.format) && header.surface.type == s.type && header.surface.levels == s.levels);
+    EXPECT_TRUE(std::equal(b.linear.begin(), b.linear.end(), dds.begin() + std::ptrdiff_t(header.header_bytes)));
+    EXPECT_EQ(dds.size(), header.header_bytes + b.linear.size());
+    EXPECT_TRUE(replace_texture(file, 0, dds, out, written).ok() && out == file);
     const bool volume = s.type == TextureType::volume;
     for (std::uint32_t extra : {0U, b.levels < 10 && std::max(b.width, b.height) >> b.levels != 0 ? 1U : 0U}) {
-        std::vector<std::byte> out(file.size(), std::byte{0xEE});
-        std::uint64_t written = 0;
+        std::fill(out.begin(), out.end(), std::byte{0xEE});
         const Verdict v = replace_texture(file, 0, dds_of(b, dxgi, volume, extra), out, written);
         EXPECT_TRUE(v.ok()) << int(v.reason) << " " << int(v.fault);
         EXPECT_TRUE(out == file) << "extra levels " << extra;
@@ -159,8 +172,20 @@ TEST(Containers, WorkedExamplesByteForByte) {
     for (auto [x, y, at] : {std::array<unsigned, 3>{1, 0, 0x84}, {0, 1, 0x88}, {2, 0, 0x90}, {5, 2, 0xE4}, {0, 4, 0x100}, {7, 7, 0x17C}}) {
         for (unsigned i = 0; i < 4; ++i) EXPECT_EQ(g[at + i], gtf[0].built.linear[4 * (8 * y + x) + 3 - i]);
     }
+    // Their DDS files: flags, pitch or linear size, depth, mip count, pixel-format flags, FourCC, bits, caps, caps2.
+    const auto dds_fields = [](const std::vector<std::byte>& file, std::size_t length) {
+        std::vector<std::byte> dds(length);
+        std::uint64_t written = 0;
+        EXPECT_TRUE(extract_texture(file, 0, dds, written).ok() && written == length);
+        std::array<std::uint32_t, 9> fields{};
+        const std::size_t offsets[] = {8, 20, 24, 28, 80, 84, 88, 108, 112};
+        for (std::size_t i = 0; i < fields.size(); ++i) std::memcpy(&fields[i], &dds[offsets[i]], 4);  // little-endian host
+        return fields;
+    };
+    EXPECT_EQ(dds_fields(g, 448), (std::array<std::uint32_t, 9>{0x2100F, 32, 1, 2, 0x41, 0, 32, 0x401008, 0}));
     std::vector<XprTexture> xpr = {{.format = 0x12, .endian = 1, .swizzle = 0x688, .levels = 7, .name = "tex0"}};
     const std::vector<std::byte> x = build_xpr2(xpr);
+    EXPECT_EQ(dds_fields(x, 128 + 2744), (std::array<std::uint32_t, 9>{0xA1007, 2048, 1, 7, 0x4, 0x31545844, 0, 0x401008, 0}));
     ASSERT_EQ(x.size(), 0x680CU);
     EXPECT_TRUE(std::vector(x.begin(), x.begin() + 0x29) ==
                 hex({'X', 'P', 'R', '2', 0, 0, 8, 0, 0, 0, 0x60, 0, 0, 0, 0, 1, 'T', 'X', '2', 'D', 0, 0, 0, 0x30, 0, 0, 0,
@@ -321,10 +346,16 @@ TEST(ContainerInterface, EntriesLayoutsAndReplacement) {
         EXPECT_TRUE(linear == built[i]->linear);
         EXPECT_EQ(ddsswizzle::convert_descriptor(descriptor, console, ddsswizzle::Direction::swizzle, linear, back), Status::ok);
         EXPECT_TRUE(std::equal(back.begin(), back.end(), data.begin()));
-        // Replacing: the size, then each refusal, with what it says, and nothing written.
+        // Extracting: the size, then the file; too small a result is refused, nothing written.
         std::size_t written = 0;
         std::vector<std::byte> out(file.size());
-        const std::vector<std::byte> dds = dds_of(*built[i], formats[i], false);
+        EXPECT_EQ(ddsswizzle::extract(file, 0, {}, written), Status::ok);
+        std::vector<std::byte> dds(written, std::byte{0x5A});
+        EXPECT_EQ(ddsswizzle::extract(file, 0, std::span(dds).first(written - 1), written), Status::invalid_argument);
+        EXPECT_TRUE(std::all_of(dds.begin(), dds.end(), [](std::byte b) { return b == std::byte{0x5A}; }));
+        EXPECT_EQ(ddsswizzle::extract(file, 0, dds, written), Status::ok);
+        EXPECT_EQ(ddsswizzle::extract(file, count, dds, written), Status::invalid_argument);
+        // Replacing: the size, then each refusal, with what it says, and nothing written.
         EXPECT_EQ(ddsswizzle::replace(file, 0, dds, {}, written), Status::ok);
         EXPECT_EQ(written, file.size());
         Built other = *built[i];

@@ -369,6 +369,15 @@ DDSSWIZZLE_API ddsswizzle_status ddsswizzle_container_texture(const void* data, 
                                                               ddsswizzle_texture_entry* entry,
                                                               ddsswizzle_reason* reason);
 
+// Texture index of a container as a whole DDS file: its header (a legacy
+// header where one names the format, else DX10), then the linear levels.
+// Called with result NULL and result_size 0 it only sets *written to the
+// file's length; otherwise result must hold that many bytes (else an invalid
+// argument, *written set all the same) and must not overlap data. A refused
+// call writes nothing. written and reason may be NULL.
+DDSSWIZZLE_API ddsswizzle_status ddsswizzle_extract(const void* data, size_t size, uint32_t index, void* result,
+                                                    size_t result_size, size_t* written, ddsswizzle_reason* reason);
+
 // A new image of the container in result, exactly as long as the container,
 // with texture index holding the texture of the DDS file dds (dds_size
 // bytes) converted to that texture's layout; every other byte is copied
@@ -376,11 +385,8 @@ DDSSWIZZLE_API ddsswizzle_status ddsswizzle_container_texture(const void* data, 
 // format (or one stored alike: typeless, unorm, srgb ...), texture type and
 // sides, and at least its levels; extra levels are left out. Anything else
 // is refused with a reason saying what differs. The size query and the
-// buffer rules: called with result NULL and result_size 0 it only sets
-// *written to the container's length; otherwise result must hold that many
-// bytes (else an invalid argument, *written set all the same) and overlap
-// neither input. A refused call writes nothing. written and reason may be
-// NULL.
+// buffer rules are those of ddsswizzle_extract; result overlaps neither
+// input.
 DDSSWIZZLE_API ddsswizzle_status ddsswizzle_replace(const void* data, size_t size, uint32_t index, const void* dds,
                                                     size_t dds_size, void* result, size_t result_size,
                                                     size_t* written, ddsswizzle_reason* reason);

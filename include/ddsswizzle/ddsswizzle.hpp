@@ -141,6 +141,8 @@ inline Status convert_file(const wchar_t* path, Console console, Direction direc
 inline Status convert_file(const std::filesystem::path& path, Console console, Direction direction,
                            Reason* reason = nullptr) noexcept {
     return convert_file(path.c_str(), console, direction, reason);
+}
+
 // --- Console texture descriptors and containers (GTF, XPR2) -----------------
 
 using DescriptorLayout = ddsswizzle_descriptor_layout;
@@ -184,6 +186,14 @@ inline Status container_count(std::span<const std::byte> data, Console& console,
 inline Status container_texture(std::span<const std::byte> data, std::uint32_t index, TextureEntry& entry,
                                 Reason* reason = nullptr) noexcept {
     return static_cast<Status>(ddsswizzle_container_texture(data.data(), data.size(), index, &entry, reason));
+}
+
+// Texture index as a DDS file (result: an empty span asks for its length only).
+inline Status extract(std::span<const std::byte> data, std::uint32_t index, std::span<std::byte> result,
+                      std::size_t& written, Reason* reason = nullptr) noexcept {
+    return static_cast<Status>(ddsswizzle_extract(data.data(), data.size(), index,
+                                                  result.empty() ? nullptr : result.data(), result.size(), &written,
+                                                  reason));
 }
 
 // The new container image (result: an empty span asks for its length only).

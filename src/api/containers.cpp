@@ -205,6 +205,20 @@ ddsswizzle_status ddsswizzle_container_texture(const void* data, size_t size, ui
     return DDSSWIZZLE_OK;
 }
 
+ddsswizzle_status ddsswizzle_extract(const void* data, size_t size, uint32_t index, void* result, size_t result_size,
+                                     size_t* written, ddsswizzle_reason* reason) {
+    if ((data == nullptr && size != 0) || (result == nullptr && result_size != 0)) {
+        return invalid(DDSSWIZZLE_REASON_NULL_POINTER, reason);
+    }
+    if (overlap(data, size, result, result_size)) return invalid(DDSSWIZZLE_REASON_BUFFERS_OVERLAP, reason);
+    std::uint64_t needed = 0;
+    const Verdict v = extract_texture(bytes(data, size), index, {static_cast<std::byte*>(result), result_size}, needed);
+    if (written != nullptr) *written = static_cast<std::size_t>(needed);
+    // No result at all asks for the size only.
+    if (v.fault == Fault::result_too_small && result == nullptr) return verdict({}, reason);
+    return verdict(v, reason);
+}
+
 ddsswizzle_status ddsswizzle_replace(const void* data, size_t size, uint32_t index, const void* dds, size_t dds_size,
                                      void* result, size_t result_size, size_t* written, ddsswizzle_reason* reason) {
     if ((data == nullptr && size != 0) || (dds == nullptr && dds_size != 0) || (result == nullptr && result_size != 0)) {

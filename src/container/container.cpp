@@ -245,6 +245,29 @@ Verdict read_container_entry(std::span<const std::byte> file, std::uint32_t inde
 
 bool same_storage(std::uint32_t a, std::uint32_t b) noexcept { return storage_of(a) == storage_of(b); }
 
+Verdict extract_texture(std::span<const std::byte> file, std::uint32_t index, std::span<std::byte> result,
+                        std::uint64_t& written) noexcept {
+    written = 0;
+    ContainerEntry e;
+    const Verdict structure = read_container_entry(file, index, e);
+    if (!structure.ok()) return structure;
+    if (!e.is_texture) return {Reason::none, Fault::not_a_texture_entry};
+    if (!e.verdict.ok()) return e.verdict;
+    DdsHeaderImage header;
+    const Reason refused = write_dds_header(e.texture.surface, true, header);
+    if (refused != Reason::none) return {refused, Fault::none};
+    const std::uint64_t linear = e.texture.geometry.linear_size;
+    written = header.size + linear;
+    if (result.size() < written) return {Reason::none, Fault::result_too_small};
+    const auto data = file.subspan(static_cast<std::size_t>(e.data_offset), static_cast<std::size_t>(e.data_size));
+    const auto levels = result.subspan(header.size, static_cast<std::size_t>(linear));
+    if (!convert_descriptor_texture(e.texture, Direction::unswizzle, data, levels, e.texture.geometry.linear_face_bytes)) {
+        return {Reason::data_short, Fault::none};
+    }
+    std::memcpy(result.data(), header.bytes.data(), header.size);
+    return {};
+}
+
 Verdict replace_texture(std::span<const std::byte> file, std::uint32_t index, std::span<const std::byte> dds,
                         std::span<std::byte> result, std::uint64_t& written) noexcept {
     written = 0;

@@ -66,6 +66,13 @@ std::array<std::array<std::uint64_t, 2>, 2> texture_areas(const ContainerEntry& 
 // srgb, ...).
 bool same_storage(std::uint32_t a, std::uint32_t b) noexcept;
 
+// Texture `index` as a whole DDS file in `result`: the header the texture
+// layer writes for its surface (legacy where one names the format), then its
+// linear levels, face after face. written: the file's length, also when
+// result is too small.
+Verdict extract_texture(std::span<const std::byte> file, std::uint32_t index, std::span<std::byte> result,
+                        std::uint64_t& written) noexcept;
+
 // A new image of the container, as long as the old one, in `result` (at
 // least that long), with texture `index` holding the texture of the DDS
 // file `dds` in its layout; every byte outside the texture's areas copied.
