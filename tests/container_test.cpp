@@ -78,8 +78,7 @@ struct GtfCase {
     std::uint32_t dxgi;
 };
 
-const GtfCase gtf_cases[] = {
-    {{.format = 0x85, .levels = 2}, 87},                             // the worked example
+const GtfCase gtf_cases[] = {{{.format = 0x85, .levels = 2}, 87},                             // the worked example
     {{.format = 0x81, .width = 16, .height = 4, .levels = 5}, 61},   // B8: levels down to 1 x 1
     {{.format = 0x82, .width = 4, .height = 8, .levels = 4}, 86},
     {{.format = 0x83, .width = 2, .height = 2, .levels = 2}, 115},
@@ -115,8 +114,7 @@ struct XprCase {
     std::uint32_t dxgi;
 };
 
-const XprCase xpr_cases[] = {
-    {{.format = 0x12, .endian = 1, .swizzle = 0x688, .levels = 7, .name = "tex0"}, 71},  // the worked example
+const XprCase xpr_cases[] = {{{.format = 0x12, .endian = 1, .swizzle = 0x688, .levels = 7, .name = "tex0"}, 71},  // the worked example
     {{.format = 0x14, .endian = 1, .width = 16, .height = 16, .levels = 5}, 77},          // tail at level 0
     {{.format = 0x06, .width = 100, .height = 60, .levels = 7}, 87},
     {{.format = 0x06, .swizzle = 0x688, .width = 32, .height = 32, .levels = 2}, 28},
@@ -212,8 +210,7 @@ struct Refusal {
 };
 
 constexpr Fault no_fault = Fault::none;
-const Refusal refusals[] = {
-    {"GTF short file", 0, 0, 0, 0, 0, false, Outcome::not_a_container, {Reason::none, Fault::container_short}, true, 11},
+const Refusal refusals[] = {{"GTF short file", 0, 0, 0, 0, 0, false, Outcome::not_a_container, {Reason::none, Fault::container_short}, true, 11},
     {"GTF count 0", 0, 0, 8, 0, 4, false, Outcome::not_a_container, {Reason::none, Fault::no_entries}},
     {"GTF table past the end", 0, 0, 8, 1000, 4, false, Outcome::not_a_container, {Reason::none, Fault::table_past_end}},
     {"GTF offset in the table", 0, 0, 0x10, 0x20, 4, false, Outcome::not_a_container, {Reason::none, Fault::range_outside}},

@@ -233,8 +233,7 @@ inline std::vector<std::byte> build_xpr2(std::vector<XprTexture>& textures) {
                 const std::uint64_t region = v.offset < base_bytes ? base * 4096 + v.offset : mips * 4096 + v.offset - base_bytes;
                 for (std::uint64_t y = 0; y < bh; ++y) {
                     for (std::uint64_t x = 0; x < bw; ++x, linear += bytes) {
-                        const std::uint64_t a = t.tiled
-                            ? region + f * v.slice + x360_address_by_arithmetic(v.x + x, v.y + y, v.pitch, bytes)
+                        const std::uint64_t a = t.tiled ? region + f * v.slice + x360_address_by_arithmetic(v.x + x, v.y + y, v.pitch, bytes)
                             : base * 4096 + y * row_bytes + x * bytes;
                         for (std::uint64_t j = 0; j < bytes; ++j) file[data + ((a + j) ^ mask)] = b.linear[linear + j];
                     }
