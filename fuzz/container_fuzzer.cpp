@@ -5,7 +5,7 @@
 //  - the count and every entry agree on the container's verdict;
 //  - a texture that converts has its areas inside the file, and its linear
 //    levels, converted to the console layout and back, come back the same;
-//  - replacing a texture by its own DDS file gives a file as long, whose
+//  - replacing a texture by its own DDS file (extract) gives a file whose
 //    bytes outside the texture's areas are the old ones, and from which the
 //    same DDS file comes out;
 //  - a refused call writes nothing.
@@ -46,6 +46,22 @@ void check_texture(const Bytes& file, const ddsswizzle_texture_entry& e) {
                                               console.size(), again.data(), again.size(), nullptr) == DDSSWIZZLE_OK,
             "a texture that converts converts both ways");
     require(linear == again, "linear levels come back through the console layout");
+    // Its DDS file put back, and taken out again.
+    std::size_t length = 0;
+    require(ddsswizzle_extract(file.data(), file.size(), e.index, nullptr, 0, &length, nullptr) == DDSSWIZZLE_OK, "sized");
+    Bytes dds(length), replaced(file.size()), again_dds(length);
+    require(ddsswizzle_extract(file.data(), file.size(), e.index, dds.data(), dds.size(), &length, nullptr) == DDSSWIZZLE_OK &&
+                ddsswizzle_replace(file.data(), file.size(), e.index, dds.data(), dds.size(), replaced.data(),
+                                   replaced.size(), &length, nullptr) == DDSSWIZZLE_OK &&
+                ddsswizzle_extract(replaced.data(), replaced.size(), e.index, again_dds.data(), again_dds.size(), &length,
+                                   nullptr) == DDSSWIZZLE_OK,
+            "a texture that converts is extracted and replaced");
+    require(dds == again_dds, "the replaced texture comes out as it went in");
+    for (std::size_t i = 0; i < file.size(); ++i) {
+        const bool inside = (i >= e.area_offset[0] && i - e.area_offset[0] < e.area_length[0]) ||
+                            (i >= e.area_offset[1] && i - e.area_offset[1] < e.area_length[1]);
+        require(inside || file[i] == replaced[i], "bytes outside the texture kept");
+    }
 }
 
 }  // namespace
