@@ -48,10 +48,6 @@ void check_round_trip(const std::vector<std::byte>& file, const Built& b, std::u
     EXPECT_EQ(std::uint64_t(s.width) * std::uint64_t(s.height) * std::uint64_t(s.depth) * std::uint64_t(s.levels),
               b.width * b.height * b.depth * b.levels);
     EXPECT_EQ(s.type == TextureType::cube_map, b.faces == 6);
-    std::vector<std::byte> linear(b.linear.size());
-    const auto data = std::span(file).subspan(e.data_offset, e.data_size);
-    ASSERT_TRUE(convert_descriptor_texture(e.texture, Direction::unswizzle, data, linear, linear.size() / b.faces));
-    EXPECT_TRUE(linear == b.linear);
     // Extracted: a header read back as the surface, then the levels; put
     // back, the file as it was.
     std::vector<std::byte> dds(b.linear.size() + 148), out(file.size());
@@ -64,13 +60,10 @@ void check_round_trip(const std::vector<std::byte>& file, const Built& b, std::u
     EXPECT_TRUE(std::equal(b.linear.begin(), b.linear.end(), dds.begin() + std::ptrdiff_t(header.header_bytes)));
     EXPECT_EQ(dds.size(), header.header_bytes + b.linear.size());
     EXPECT_TRUE(replace_texture(file, 0, dds, out, written).ok() && out == file);
-    const bool volume = s.type == TextureType::volume;
-    for (std::uint32_t extra : {0U, b.levels < 10 && std::max(b.width, b.height) >> b.levels != 0 ? 1U : 0U}) {
-        std::fill(out.begin(), out.end(), std::byte{0xEE});
-        const Verdict v = replace_texture(file, 0, dds_of(b, dxgi, volume, extra), out, written);
-        EXPECT_TRUE(v.ok()) << int(v.reason) << " " << int(v.fault);
-        EXPECT_TRUE(out == file) << "extra levels " << extra;
-    }
+    // With a level more than the texture, where the sides allow one: the same.
+    const std::uint32_t extra = std::max(b.width, b.height) >> b.levels != 0 ? 1 : 0;
+    std::fill(out.begin(), out.end(), std::byte{0xEE});
+    EXPECT_TRUE(replace_texture(file, 0, dds_of(b, dxgi, s.type == TextureType::volume, extra), out, written).ok() && out == file);
 }
 
 struct GtfCase {
