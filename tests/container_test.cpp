@@ -191,7 +191,7 @@ TEST(Containers, WorkedExamplesByteForByte) {
 // of texture 0's descriptor; `keep` bytes kept of the file when nonzero).
 struct Refusal {
     const char* what;
-    int base;  // 0 GTF, 1 XPR2, 2 GTF LN cube, 3 GTF volume, 4 XPR2 linear
+    int base;  // 0 GTF, 1 XPR2, 2 GTF LN cube, 3 GTF volume, 4 XPR2 linear, 5 GTF of 130 textures
     std::uint32_t index;  // the texture whose descriptor is changed and whose verdict is read
     std::uint64_t at, value, bytes;
     bool descriptor;
@@ -209,6 +209,7 @@ const Refusal refusals[] = {{"GTF short file", 0, 0, 0, 0, 0, false, Outcome::no
     {"GTF offset in the table", 0, 0, 0x10, 0x20, 4, false, Outcome::not_a_container, {Reason::none, Fault::range_outside}},
     {"GTF size past the end", 0, 0, 0x14, 0x10000, 4, false, Outcome::not_a_container, {Reason::none, Fault::range_outside}},
     {"GTF textures overlap", 0, 0, 0x34, 0x100, 4, false, Outcome::not_a_container, {Reason::none, Fault::textures_overlap}},
+    {"GTF textures 0 and 129 overlap", 5, 0, 12 + 36 * 129 + 4, 0x1280, 4, false, Outcome::not_a_container, {Reason::none, Fault::textures_overlap}},
     {"GCM B8R8_G8R8", 0, 0, 0, 0xAD, 1, true, Outcome::unknown_format, {Reason::none, Fault::descriptor_format}, false},
     {"GCM R5G5B5A1", 0, 0, 0, 0x97, 1, true, Outcome::unknown_format, {Reason::none, Fault::descriptor_format}, false},
     {"GCM no levels", 0, 0, 1, 0, 1, true, Outcome::unsupported_size, {Reason::level_count_out_of_range, no_fault}, false},
@@ -224,6 +225,7 @@ const Refusal refusals[] = {{"GTF short file", 0, 0, 0, 0, 0, false, Outcome::no
     {"GCM DXT volume", 0, 0, 0, 0x860203, 3, true, Outcome::unsupported_type, {Reason::none, Fault::descriptor_type}, false},
     {"GTF LN cube size fits no stride", 2, 0, 0x14, 6 * 48 - 4, 4, false, Outcome::truncated, {Reason::none, Fault::cube_stride}, false},
     {"XPR2 short file", 1, 0, 0, 0, 0, false, Outcome::not_a_container, {Reason::none, Fault::container_short}, true, 15},
+    {"XPR2 header alone", 1, 0, 0, 0, 0, false, Outcome::truncated, {Reason::none, Fault::blocks_past_end}, true, 16},
     {"XPR2 wrong magic", 1, 0, 3, '3', 1, false, Outcome::not_a_container, {Reason::none, Fault::table_past_end}},
     {"XPR2 header block of 2", 1, 0, 4, 2, 4, false, Outcome::not_a_container, {Reason::none, Fault::table_past_end}},
     {"XPR2 data past the end", 1, 0, 8, 0x100000, 4, false, Outcome::truncated, {Reason::none, Fault::blocks_past_end}},
@@ -265,7 +267,8 @@ TEST(Containers, Refusals) {
     std::vector<GtfTexture> cube = {{.format = 0xA5, .width = 3, .height = 3, .levels = 2, .cube = true, .packed_cube = true}};
     std::vector<GtfTexture> volume = {{.format = 0x85, .width = 4, .height = 4, .depth = 4, .levels = 3, .dimension = 3}};
     std::vector<XprTexture> linear = {{.format = 0x06, .width = 40, .height = 8, .tiled = false}};
-    const std::vector<std::byte> bases[] = {build_gtf(gtf), build_xpr2(xpr), build_gtf(cube), build_gtf(volume), build_xpr2(linear)};
+    std::vector<GtfTexture> many(130, {.format = 0x86, .width = 4, .height = 4});
+    const std::vector<std::byte> bases[] = {build_gtf(gtf), build_xpr2(xpr), build_gtf(cube), build_gtf(volume), build_xpr2(linear), build_gtf(many)};
     for (const Refusal& r : refusals) {
         SCOPED_TRACE(r.what);
         std::vector<std::byte> file = bases[r.base];
