@@ -35,10 +35,10 @@ using ddsswizzle::Reason;
 using ddsswizzle::Status;
 using ddsswizzle::Surface;
 
-// The package's exception classes by status number (0: the base class
-// Error). Kept as plain pointers with a reference of their own, so that
-// nothing is released after the interpreter has gone.
-std::array<PyObject*, 6> error_types{};
+// The package's Error subclasses for the statuses a texture is refused with,
+// 1 to 5, in that order. Kept as plain pointers with a reference of their
+// own, so that nothing is released after the interpreter has gone.
+std::array<PyObject*, 5> error_types{};
 
 // Raises the status as Python sees it: a refusal of the texture as its Error
 // subclass, built from the tool's message and the reason (None where the
@@ -46,14 +46,15 @@ std::array<PyObject*, 6> error_types{};
 [[noreturn]] void raise_status(Status status, Reason reason) {
     const auto code = static_cast<std::size_t>(status);
     const std::string why(ddsswizzle::describe(reason));
-    if (code == 0 || code >= error_types.size() || error_types[code] == nullptr) {
+    if (code == 0 || code > error_types.size() || error_types[code - 1] == nullptr) {
         std::string text(ddsswizzle::message(status == Status::ok ? Status::invalid_argument : status));
         if (!why.empty()) text.append(": ").append(why);
         throw py::value_error(text);
     }
-    const py::object error = py::handle(error_types[code])(
+    PyObject* const type = error_types[code - 1];
+    const py::object error = py::handle(type)(
         py::str(std::string(ddsswizzle::message(status))), why.empty() ? py::object(py::none()) : py::object(py::str(why)));
-    PyErr_SetObject(error_types[code], error.ptr());
+    PyErr_SetObject(type, error.ptr());
     throw py::error_already_set();
 }
 
@@ -256,7 +257,7 @@ py::list layout(int console, std::uint32_t format, std::int32_t width, std::int3
     return entries;
 }
 
-// The package's exception classes, by status number from 0 (Error) on.
+// The package's exception classes for the statuses 1 to 5.
 void set_errors(const py::tuple& types) {
     if (types.size() != error_types.size()) throw py::value_error("set_errors takes one class per refusal status");
     for (std::size_t i = 0; i < error_types.size(); ++i) {

@@ -94,7 +94,7 @@ class NotConfirmedOnDisk(Error, OSError):
         return Error.__str__(self)
 
 
-_native.set_errors((Error, NotADdsTexture, UnknownFormat, UnsupportedTextureType, UnsupportedSize, TruncatedData))
+_native.set_errors((NotADdsTexture, UnknownFormat, UnsupportedTextureType, UnsupportedSize, TruncatedData))
 
 
 class _SurfaceBase(TypedDict):
