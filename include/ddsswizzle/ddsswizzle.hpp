@@ -4,6 +4,10 @@
 // from the shared or the static library alike.
 #pragma once
 
+#if (defined(_MSVC_LANG) ? _MSVC_LANG : __cplusplus) < 202002L
+#error "ddsswizzle.hpp needs C++20 (-std=c++20 or /std:c++20); the CMake targets ddsswizzle::* ask for it"
+#else
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -111,3 +115,5 @@ inline Status convert_dds(std::span<const std::byte> file, std::span<std::byte> 
 }
 
 }  // namespace ddsswizzle
+
+#endif  // C++20
