@@ -20,7 +20,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/payload_buffer.h"
+#include "file/payload_buffer.h"
 
 int main(int argc, char** argv) {
     const bool payload_buffer = argc == 3 && std::string_view(argv[2]) == "--payload-buffer";
@@ -37,9 +37,9 @@ int main(int argc, char** argv) {
     }
     const auto length = static_cast<std::size_t>(info.st_size);
     std::unique_ptr<std::byte[]> plain;
-    ddsswizzle::tool::PayloadBuffer tool_like;
+    ddsswizzle::file::PayloadBuffer tool_like;
     if (payload_buffer) {
-        tool_like = ddsswizzle::tool::allocate_payload_buffer(length);
+        tool_like = ddsswizzle::file::allocate_payload_buffer(length);
     } else {
         plain.reset(new (std::nothrow) std::byte[length]);
     }

@@ -4,6 +4,7 @@
 // static library, so that both export what the header declares.
 #include <ddsswizzle/ddsswizzle.h>
 
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -74,12 +75,17 @@ int main(void) {
             {ddsswizzle_convert(&pixels, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, linear, 63, back, 64), DDSSWIZZLE_TRUNCATED_DATA, "Texture data is truncated"},
             {ddsswizzle_sizes(NULL, DDSSWIZZLE_PS3, NULL, NULL), DDSSWIZZLE_INVALID_ARGUMENT, "Invalid argument"},
             {ddsswizzle_read_dds(NULL, 128, &dds, NULL), DDSSWIZZLE_INVALID_ARGUMENT, "Invalid argument"},
+            {ddsswizzle_convert_file(NULL, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, NULL), DDSSWIZZLE_INVALID_ARGUMENT, "Invalid argument"},
+            {ddsswizzle_convert_file("no such folder/t.dds", DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, &reason), DDSSWIZZLE_CANNOT_OPEN_FILE,
+             "Cannot open file"},
         };
+        CHECK(errno == ENOENT && reason == DDSSWIZZLE_REASON_FILE_NOT_OPENED);
         for (i = 0; i < sizeof refusals / sizeof refusals[0]; ++i) {
             CHECK(refusals[i].got == refusals[i].want);
             CHECK(strcmp(ddsswizzle_status_message(refusals[i].want), refusals[i].message) == 0);
         }
-        CHECK(strcmp(ddsswizzle_status_message((ddsswizzle_status)7), "") == 0);
+        CHECK(strcmp(ddsswizzle_status_message(DDSSWIZZLE_NOT_CONFIRMED_ON_DISK), "Converted, not confirmed on disk") == 0);
+        CHECK(strcmp(ddsswizzle_status_message((ddsswizzle_status)11), "") == 0);
     }
 
     // Format names and numbers.

@@ -132,7 +132,7 @@ FAILURES = {
     "bc5 on ps3": (lambda: dz.swizzle(bytes(64), **{**SMALL, "format": 83}), dz.UnknownFormat,
                    (UNKNOWN, "this console has no layout for the format")),
     "volume on x360": (lambda: dz.convert_dds(FILES["dx10-volume-r8-16x4x2.dds"], "swiz", "x360"), dz.UnsupportedTextureType,
-                       (TYPE, "this console stores no volume of this format (the PS3 only volumes of pixels, the Xbox 360 none)")),
+                       (TYPE, "this console stores no volume of this format; the PS3 stores volumes of pixels only, the Xbox 360 none")),
     "width 6": (lambda: dz.layout(**{**SMALL, "width": 6}), dz.UnsupportedSize,
                 (SIZE, "the width is not a power of two, which Morton order needs")),
     "negative height": (lambda: dz.swizzle(bytes(64), **{**SMALL, "height": -4}), dz.UnsupportedSize,
