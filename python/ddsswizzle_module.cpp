@@ -15,6 +15,7 @@
 #include <pybind11/pybind11.h>
 
 #include <array>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -257,6 +258,24 @@ py::list layout(int console, std::uint32_t format, std::int32_t width, std::int3
     return entries;
 }
 
+// The library's durable in-place rewrite of the file at path (the bytes of
+// os.fsencode: UTF-8 on Windows, which the library's narrow entry takes):
+// (status, reason, the system's error number for the four file statuses).
+py::tuple convert_file(const py::bytes& path, int direction, int console) {
+    const std::string name = path;  // its own copy, read with the GIL released
+    Status status = Status::ok;
+    Reason reason = DDSSWIZZLE_REASON_NONE;
+    int error = 0;
+    {
+        const py::gil_scoped_release unlocked;
+        status = ddsswizzle::convert_file(name.c_str(), console_of(console), direction_of(direction), &reason);
+        error = errno;
+    }
+    const bool system = status == Status::cannot_open_file || status == Status::cannot_write_file ||
+                        status == Status::out_of_memory || status == Status::not_confirmed_on_disk;
+    return py::make_tuple(static_cast<int>(status), static_cast<int>(reason), system ? error : 0);
+}
+
 // The package's exception classes for the statuses 1 to 5.
 void set_errors(const py::tuple& types) {
     if (types.size() != error_types.size()) throw py::value_error("set_errors takes one class per refusal status");
@@ -295,4 +314,5 @@ PYBIND11_MODULE(_native, m) {
     m.def("read_dds", &read_dds);
     m.def("check_dds", &check_dds);
     m.def("layout", &layout);
+    m.def("convert_file", &convert_file);
 }

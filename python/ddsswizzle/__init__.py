@@ -3,7 +3,7 @@ layout of the PS3 and the Xbox 360.
 
 Whole DDS files in memory (convert_dds) or on disk (convert_file, the tool's crash-safe rewrite), raw
 payloads cut out of anything (swizzle, unswizzle), the sizes and the place of every level, and DDS headers
-read (read_dds) and written (dds_header, write_dds). A texture a console cannot hold is refused with a
+read (read_dds). A texture a console cannot hold is refused with a
 subclass of Error whose message is the ddsswizzle tool's; a wrong argument raises TypeError or ValueError
 naming it. The GIL is released while a conversion runs.
 
@@ -37,6 +37,7 @@ __all__ = [
     "Error", "NotADdsTexture", "UnknownFormat", "UnsupportedTextureType", "UnsupportedSize", "TruncatedData",
     "NotConfirmedOnDisk", "Surface", "Placement", "DdsHeader", "FORMATS", "format_name", "format_number",
     "check", "linear_size", "console_size", "layout", "swizzle", "unswizzle", "convert_dds", "read_dds",
+    "convert_file",
 ]
 
 
@@ -87,7 +88,7 @@ class NotConfirmedOnDisk(Error, OSError):
 
     def __init__(self, errno: int, strerror: str, filename: str) -> None:
         OSError.__init__(self, errno, strerror, filename)
-        self.message = "Converted, not confirmed on disk"
+        self.message = _native.status_message(10)
         self.reason = strerror
 
     def __str__(self) -> str:
@@ -416,3 +417,45 @@ def read_dds(data: ReadableBuffer) -> DdsHeader:
 
 
 _ERRORS = (Error, NotADdsTexture, UnknownFormat, UnsupportedTextureType, UnsupportedSize, TruncatedData)
+
+
+_PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+
+
+def convert_file_status(path: _PathLike, direction: int, console: int) -> Tuple[int, int, int]:
+    """The library's in-place rewrite of a file: (status, reason, errno)."""
+    try:
+        encoded = os.fsencode(path)
+    except TypeError:
+        raise TypeError(f"path must be a str or an os.PathLike, not {_kind(path)}") from None
+    if b"\0" in encoded:
+        raise ValueError("path must not contain a NUL character")
+    return _native.convert_file(encoded, direction, console)
+
+
+def convert_file(path: _PathLike, mode: str, console: str = "ps3") -> None:
+    """Converts a DDS file in place as the ddsswizzle tool does, through a temporary file beside it, flushed
+    and renamed over it, with the permission bits and owner kept (mode 'swiz' or 'unswiz'). A refused
+    texture raises its Error subclass and leaves the file untouched; so does a system failure, as OSError
+    with the system's errno and reason and the path (MemoryError when out of memory). NotConfirmedOnDisk
+    (an Error and an OSError) means the file was converted, but the flush of its folder failed."""
+    direction = _word(mode, "mode", _MODES)
+    target = _word(console, "console", _CONSOLES)
+    status, reason, error = convert_file_status(path, direction, target)
+    if status == 0:
+        return
+    if status < len(_ERRORS):
+        raise _ERRORS[status](_native.status_message(status), _native.reason_text(reason) or None)
+    name = os.fsdecode(path)
+    if status == _OUT_OF_MEMORY:
+        raise MemoryError(f"{_native.status_message(status)}: {name}")
+    if status == _NOT_CONFIRMED:
+        raise NotConfirmedOnDisk(error, os.strerror(error), name)
+    if status in _SYSTEM_FAILURES:
+        raise OSError(error, os.strerror(error) if error else _native.status_message(status), name)
+    raise ValueError(f"{_native.status_message(status)}: {_native.reason_text(reason)}")
+
+
+_SYSTEM_FAILURES = (7, 8)  # cannot open, cannot write
+_OUT_OF_MEMORY = 9
+_NOT_CONFIRMED = 10

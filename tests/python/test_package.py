@@ -163,7 +163,10 @@ def test_readme_python_examples_pass_mypy_strict(tmp_path):
     for number, block in enumerate(blocks):
         (tmp_path / f"readme_example_{number}.py").write_text(block, encoding="utf-8")
     # mypy reads the package's sources and loads nothing of it: no sanitizer runtime preloaded (sanitize preset).
-    environment = {key: value for key, value in os.environ.items() if key not in ("LD_PRELOAD", "ASAN_OPTIONS")}
+    # The package comes from MYPYPATH alone, as the project's code whose errors are reported: on PYTHONPATH it
+    # would count as installed, and its errors would go unsaid.
+    hidden = ("LD_PRELOAD", "ASAN_OPTIONS", "PYTHONPATH")
+    environment = {key: value for key, value in os.environ.items() if key not in hidden}
     environment["MYPYPATH"] = os.path.dirname(os.path.dirname(dz.__file__))
     done = subprocess.run([MYPY, "--strict", "--no-incremental", "--cache-dir", os.devnull, *sorted(map(str, tmp_path.iterdir()))], capture_output=True, text=True, env=environment,
                           cwd=tmp_path, check=False)
