@@ -1,11 +1,14 @@
-"""python -m ddsswizzle against the ddsswizzle tool (DDSSWIZZLE_EXECUTABLE): the same arguments in two copies
-of one folder give the same output, standard error, exit status and files."""
+"""Files on disk: python -m ddsswizzle against the ddsswizzle tool (DDSSWIZZLE_EXECUTABLE), the same arguments in
+two copies of one folder giving the same output, standard error, exit status and files; convert_file's rewrite
+and its failures."""
+import errno
 import os
 import subprocess
 import sys
 
 import pytest
 
+import ddsswizzle as dz
 from test_ddsswizzle import FILES, TOOL
 
 FOLDER = {"a.dds": FILES["dxt5-64x32-7-levels.dds"], "b.dds": FILES["rgba32-64x64-7-levels.dds"],
@@ -40,3 +43,55 @@ def test_command_line_is_the_tool(tmp_path, arguments):
     tool = outcome(tmp_path / "tool", [TOOL, *arguments])
     module = outcome(tmp_path / "module", [sys.executable, "-m", "ddsswizzle", *arguments])
     assert module == tool
+
+
+def test_convert_file_rewrites_in_place_keeping_the_mode(tmp_path):
+    path = tmp_path / "a.dds"
+    path.write_bytes(FOLDER["a.dds"])
+    path.chmod(0o604)
+    assert dz.convert_file(path, "swiz", "x360") is None and dz.convert_file(os.fsencode(path), "unswiz", "x360") is None
+    assert path.read_bytes() == FOLDER["a.dds"] and path.stat().st_mode & 0o777 == 0o604
+    dz.convert_file(str(path), "swiz")
+    assert path.read_bytes() == dz.convert_dds(FOLDER["a.dds"], "swiz") and os.listdir(tmp_path) == ["a.dds"]
+
+
+def unwritable(folder):
+    path = folder / "locked.dds"
+    path.write_bytes(FOLDER["a.dds"])
+    path.chmod(0o444)
+    return path
+
+
+# Each failure: the path (given the folder), the exception, its errno (None: a refusal).
+FILE_FAILURES = {
+    "missing": (lambda folder: folder / "nothing.dds", FileNotFoundError, errno.ENOENT),
+    "folder": (lambda folder: folder, IsADirectoryError, errno.EISDIR),
+    "device": (lambda folder: "/dev/null", OSError, errno.EINVAL),
+    "not writable": (unwritable, PermissionError, errno.EACCES),
+    "truncated": (lambda folder: folder / "short.dds", dz.TruncatedData, None),
+    "no layout": (lambda folder: folder / "bc5.dds", dz.UnknownFormat, None),
+}
+
+
+@pytest.mark.parametrize("name", FILE_FAILURES)
+def test_convert_file_failures_leave_the_file(tmp_path, name):
+    if name == "not writable" and os.geteuid() == 0:
+        pytest.skip("root may write any file")
+    for file_name, data in FOLDER.items():
+        (tmp_path / file_name).write_bytes(data)
+    make_path, kind, number = FILE_FAILURES[name]
+    path = make_path(tmp_path)
+    before = {entry.name: (entry.read_bytes(), entry.stat().st_mtime_ns) for entry in tmp_path.iterdir()}
+    with pytest.raises(kind) as caught:
+        dz.convert_file(path, "swiz")
+    after = {entry.name: (entry.read_bytes(), entry.stat().st_mtime_ns) for entry in tmp_path.iterdir()}
+    assert after == before
+    if number is not None:
+        assert (caught.value.errno, caught.value.filename) == (number, os.fspath(path))
+        assert caught.value.strerror == os.strerror(number)
+
+
+@pytest.mark.parametrize("path, kind", [(3, TypeError), ("a\0.dds", ValueError)])
+def test_convert_file_paths(path, kind):
+    with pytest.raises(kind, match="path"):
+        dz.convert_file(path, "swiz")
