@@ -177,6 +177,24 @@ DDSSWIZZLE_API ddsswizzle_status ddsswizzle_convert(const ddsswizzle_surface* su
 DDSSWIZZLE_API ddsswizzle_status ddsswizzle_read_dds(const void* data, size_t size, ddsswizzle_dds* dds,
                                                      ddsswizzle_reason* reason);
 
+// Writes the DDS header (128 bytes, or 148 with the DX10 extension) that
+// describes the surface, for a payload in the linear layout to follow: what
+// ddsswizzle_read_dds reads back as this surface. legacy nonzero: a legacy
+// header where DDS readers expect one (FourCC DXT1, DXT3, DXT5, ATI1 for
+// BC4_UNORM, ATI2 for BC5_UNORM; Direct3D's numbers for the three float
+// formats; the RGB, luminance or alpha masks of A8R8G8B8, X8R8G8B8,
+// A8B8G8R8, R5G6B5, A1R5G5B5, A4R4G4B4, L8, A8L8, L16 and A8), the DX10
+// extension otherwise; legacy 0: always the DX10 extension. 148 bytes always
+// suffice; *written is set to the header's length. Refused: a format
+// ddsswizzle has no storage for (unknown format); a cube map that is a volume
+// (unsupported texture type); a side or depth zero or negative, no level or
+// more than the longest side allows, a level 0 whose row (or, compressed,
+// whole size) is 2 GiB or more (unsupported size); a buffer too small or a
+// null pointer (invalid argument). A surface no console converts (sides not
+// powers of two, compressed volumes ...) still gets its header.
+DDSSWIZZLE_API ddsswizzle_status ddsswizzle_dds_header(const ddsswizzle_surface* surface, int legacy,
+                                                       void* buffer, size_t size, size_t* written);
+
 // Checks a DDS file of file_size bytes, of which file_start holds the first
 // start_size (all of it, or at least the first 148), as the tool checks it
 // before converting, and gives the length the converted file will have. Any

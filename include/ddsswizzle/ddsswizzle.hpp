@@ -106,6 +106,11 @@ inline Status read_dds(std::span<const std::byte> data, DdsInfo& info, Reason* r
     return status;
 }
 
+inline Status dds_header(const Surface& surface, bool legacy, std::span<std::byte> buffer, std::size_t& written) noexcept {
+    const ddsswizzle_surface s = c_api::surface(surface);
+    return static_cast<Status>(ddsswizzle_dds_header(&s, legacy ? 1 : 0, buffer.data(), buffer.size(), &written));
+}
+
 inline Status check_dds(std::span<const std::byte> file_start, std::uint64_t file_size, Console console,
                         Direction direction, std::uint64_t& converted_size, Reason* reason = nullptr) noexcept {
     return static_cast<Status>(ddsswizzle_check_dds(file_start.data(), file_start.size(), file_size,

@@ -110,20 +110,26 @@ Direction engine_direction(ddsswizzle_direction d) noexcept {
     return d == DDSSWIZZLE_UNSWIZZLE ? Direction::unswizzle : Direction::swizzle;
 }
 
-// A surface of the interface laid out for the console: a depth above 1 makes
-// a volume, which no cube map can be.
+// The engine's surface of a surface of the interface: a depth above 1 makes
+// a volume, which no cube map can be, and a depth below 1 no surface.
+Reason engine_surface(const ddsswizzle_surface& s, Surface& surface) noexcept {
+    surface = {s.format, TextureType::plain, s.width, s.height, s.depth, s.levels};
+    if (s.cube != 0) surface.type = TextureType::cube_map;
+    if (s.depth > 1) surface.type = TextureType::volume;
+    if (s.cube != 0 && s.depth > 1) return Reason::cube_map_and_volume;
+    return s.depth <= 0 ? Reason::side_not_positive : Reason::none;
+}
+
+// A surface of the interface laid out for the console.
 ddsswizzle_status lay_out(const ddsswizzle_surface* s, ddsswizzle_console console, SurfaceGeometry& geometry,
                           ddsswizzle_reason* reason) noexcept {
     if (s == nullptr) return invalid(DDSSWIZZLE_REASON_NULL_POINTER, reason);
     if (!known(console)) return invalid(DDSSWIZZLE_REASON_UNKNOWN_CONSOLE_OR_DIRECTION, reason);
-    Surface surface{s->format, TextureType::plain, s->width, s->height, s->depth, s->levels};
-    if (s->cube != 0) surface.type = TextureType::cube_map;
-    if (s->depth > 1) surface.type = TextureType::volume;
     // The format first, as for a DDS file: a format the console has no
     // layout for is unknown whatever else is asked.
     if (!console_stores(s->format, engine_console(console))) return verdict(Reason::format_not_on_console, reason);
-    if (s->cube != 0 && s->depth > 1) return verdict(Reason::cube_map_and_volume, reason);
-    if (s->depth <= 0) return verdict(Reason::side_not_positive, reason);
+    Surface surface;
+    if (const Reason refused = engine_surface(*s, surface); refused != Reason::none) return verdict(refused, reason);
     return verdict(lay_out_surface(surface, engine_console(console), geometry), reason);
 }
 
@@ -311,6 +317,22 @@ ddsswizzle_status ddsswizzle_read_dds(const void* data, size_t size, ddsswizzle_
             volume ? 1 : 0,
             static_cast<std::uint32_t>(read.header_bytes)};
     return verdict(read.reason, reason);
+}
+
+ddsswizzle_status ddsswizzle_dds_header(const ddsswizzle_surface* surface, int legacy, void* buffer, size_t size,
+                                         size_t* written) {
+    if (surface == nullptr || buffer == nullptr || written == nullptr) return invalid(DDSSWIZZLE_REASON_NULL_POINTER);
+    // The format first, then the type and the sizes, as for a conversion.
+    if (!format_facts(surface->format)) return verdict(Reason::format_not_recognised, nullptr);
+    Surface s;
+    DdsHeaderImage header;
+    Reason refused = engine_surface(*surface, s);
+    if (refused == Reason::none) refused = write_dds_header(s, legacy != 0, header);
+    if (refused != Reason::none) return verdict(refused, nullptr);
+    if (size < header.size) return invalid(DDSSWIZZLE_REASON_RESULT_TOO_SMALL);
+    std::memcpy(buffer, header.bytes.data(), header.size);
+    *written = header.size;
+    return DDSSWIZZLE_OK;
 }
 
 ddsswizzle_status ddsswizzle_check_dds(const void* file_start, size_t start_size, uint64_t file_size,
