@@ -258,6 +258,18 @@ py::list layout(int console, std::uint32_t format, std::int32_t width, std::int3
     return entries;
 }
 
+// The DDS header of a surface, legacy where readers expect one, as a bytes
+// object of its length (128 or 148).
+py::bytes dds_header(std::uint32_t format, std::int32_t width, std::int32_t height, std::int32_t depth,
+                     std::int32_t levels, bool cube, bool legacy) {
+    std::array<std::byte, 148> buffer{};
+    std::size_t written = 0;
+    const Status status =
+        ddsswizzle::dds_header(surface_of(format, width, height, depth, levels, cube), legacy, buffer, written);
+    if (status != Status::ok) raise_status(status, DDSSWIZZLE_REASON_NONE);
+    return {reinterpret_cast<const char*>(buffer.data()), written};
+}
+
 // The library's durable in-place rewrite of the file at path (the bytes of
 // os.fsencode: UTF-8 on Windows, which the library's narrow entry takes):
 // (status, reason, the system's error number for the four file statuses).
@@ -315,4 +327,5 @@ PYBIND11_MODULE(_native, m) {
     m.def("check_dds", &check_dds);
     m.def("layout", &layout);
     m.def("convert_file", &convert_file);
+    m.def("dds_header", &dds_header);
 }

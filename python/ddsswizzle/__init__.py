@@ -3,7 +3,7 @@ layout of the PS3 and the Xbox 360.
 
 Whole DDS files in memory (convert_dds) or on disk (convert_file, the tool's crash-safe rewrite), raw
 payloads cut out of anything (swizzle, unswizzle), the sizes and the place of every level, and DDS headers
-read (read_dds). A texture a console cannot hold is refused with a
+read (read_dds) and written (dds_header, write_dds). A texture a console cannot hold is refused with a
 subclass of Error whose message is the ddsswizzle tool's; a wrong argument raises TypeError or ValueError
 naming it. The GIL is released while a conversion runs.
 
@@ -37,7 +37,7 @@ __all__ = [
     "Error", "NotADdsTexture", "UnknownFormat", "UnsupportedTextureType", "UnsupportedSize", "TruncatedData",
     "NotConfirmedOnDisk", "Surface", "Placement", "DdsHeader", "FORMATS", "format_name", "format_number",
     "check", "linear_size", "console_size", "layout", "swizzle", "unswizzle", "convert_dds", "read_dds",
-    "convert_file",
+    "dds_header", "write_dds", "convert_file",
 ]
 
 
@@ -417,6 +417,64 @@ def read_dds(data: ReadableBuffer) -> DdsHeader:
 
 
 _ERRORS = (Error, NotADdsTexture, UnknownFormat, UnsupportedTextureType, UnsupportedSize, TruncatedData)
+
+
+def dds_header(*, format: Union[int, str], width: int, height: int, depth: int = 1, levels: int = 1,
+               cube: bool = False, array_size: int = 1, legacy: bool = True) -> bytes:
+    """The header of a DDS file holding the surface: 128 bytes in the legacy form DDS readers expect where
+    the format has one (DXT1 to DXT5, ATI1, ATI2, the RGB masks of the pixel formats, the float formats'
+    numbers), else or with legacy=False 148 bytes with the DX10 extension. read_dds gives the surface
+    back. A surface no console can convert may still be written, as long as its format is one of FORMATS
+    and its sides, levels and kind are sound; array_size must be 1."""
+    _, f, width, height, depth, levels, cube = _surface("ps3", format, width, height, depth, levels, cube,
+                                                        array_size)
+    if type(legacy) is not bool:
+        legacy = _flag(legacy, "legacy")
+    return _native.dds_header(f, width, height, depth, levels, cube, legacy)
+
+
+def write_dds(payload: ReadableBuffer, *, format: Union[int, str], width: int, height: int, depth: int = 1,
+              levels: int = 1, cube: bool = False, array_size: int = 1, legacy: bool = True) -> bytes:
+    """A whole DDS file: dds_header(...) of the surface, then the payload, which must be exactly the
+    surface's linear size (ValueError saying both lengths otherwise)."""
+    header = dds_header(format=format, width=width, height=height, depth=depth, levels=levels, cube=cube,
+                        array_size=array_size, legacy=legacy)
+    view = _bytes_view(payload, "payload")
+    size = _linear_size(header)
+    if view.nbytes != size:
+        raise ValueError(f"payload must be exactly the linear size, {size} bytes, not {view.nbytes}")
+    return b"".join((header, view))
+
+
+def _bytes_view(data: ReadableBuffer, name: str) -> memoryview:
+    try:
+        return memoryview(data).cast("B")
+    except TypeError:
+        raise TypeError(f"{name} must be a bytes-like object, not {_kind(data)}") from None
+
+
+# Bytes of one element (a pixel, or a 4 x 4 block) and its side, by format: asked of the library once, on
+# a console that stores the format, for the surfaces write_dds takes that no console converts.
+_ELEMENTS: Dict[int, Tuple[int, int]] = {}
+
+
+def _element(format: int) -> Tuple[int, int]:
+    if format not in _ELEMENTS:
+        console = 0 if _converts(format, 0) else 1
+        one, four = (int(_native.sizes(console, format, side, side, 1, 1, False)[0]) for side in (1, 4))
+        _ELEMENTS[format] = (one, 4 if four == one else 1)
+    return _ELEMENTS[format]
+
+
+def _linear_size(header: bytes) -> int:
+    """The linear size of the surface a written header describes: face after face, each level
+    max(1, side >> level) in whole elements."""
+    surface = read_dds(header).surface
+    size, side = _element(int(surface["format"]))
+    width, height, depth = surface["width"], surface["height"], surface.get("depth", 1)
+    level_sizes = (-(-max(1, width >> level) // side) * -(-max(1, height >> level) // side) * max(1, depth >> level)
+                   for level in range(surface.get("levels", 1)))
+    return sum(level_sizes) * size * (6 if surface.get("cube") else 1)
 
 
 _PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]

@@ -13,6 +13,13 @@ SHAPES = {"2D": dict(width=64, height=32, levels=7), "cube": dict(width=32, heig
           "volume": dict(width=8, height=8, depth=4, levels=4)}
 
 
+def console_takes(console, surface):
+    try:
+        return dz.check(console=console, **surface) is None
+    except dz.Error:
+        return False
+
+
 @pytest.mark.parametrize("legacy", [True, False], ids=["legacy", "dx10"])
 @pytest.mark.parametrize("shape", SHAPES)
 @pytest.mark.parametrize("name", dz.FORMATS)
@@ -20,6 +27,11 @@ def test_headers_read_back(tmp_path, name, shape, legacy):
     surface = {"format": dz.FORMATS[name], "depth": 1, "cube": False, "array_size": 1, **SHAPES[shape]}
     header = dz.dds_header(**surface, legacy=legacy)
     assert dz.read_dds(header) == (surface, len(header)) and (legacy or len(header) == 148)
+    # write_dds takes the linear size of a console that converts the surface.
+    for console in ("ps3", "x360"):
+        if console_takes(console, surface):
+            size = dz.linear_size(console=console, **surface)
+            assert dz.write_dds(bytes(size), **surface, legacy=legacy) == header + bytes(size)
     path = tmp_path / "texture.dds"
     path.write_bytes(header + bytes(64))
     described = subprocess.run([TOOL, "info", str(path)], capture_output=True, text=True, check=False).stdout
@@ -50,6 +62,15 @@ def test_write_dds_takes_exactly_the_linear_size():
     for wrong in (79, 81):
         with pytest.raises(ValueError, match=f"80 bytes, not {wrong}"):
             dz.write_dds(bytes(wrong), **surface)
+
+
+@pytest.mark.parametrize("surface, kind", [
+    (dict(format="BC7_UNORM"), dz.UnknownFormat), (dict(width=0), dz.UnsupportedSize),
+    (dict(levels=4), dz.UnsupportedSize), (dict(depth=2, cube=True), dz.UnsupportedTextureType),
+    (dict(array_size=2), dz.UnsupportedTextureType)])
+def test_headers_refused(surface, kind):
+    with pytest.raises(kind):
+        dz.dds_header(**{"format": 71, "width": 4, "height": 4, **surface})
 
 
 RED, BLUE, GREEN = 0xF800, 0x001F, 0x07E0

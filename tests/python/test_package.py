@@ -64,6 +64,10 @@ MISTAKES = {
     "name number": (lambda: dz.format_number(77), TypeError, "format name must be a str"),
     "number str": (lambda: dz.format_name("77"), TypeError, "number must be an int"),
     "number undefined": (lambda: dz.format_name(500), ValueError, "no DXGI format has the number 500"),
+    "legacy str": (lambda: dz.dds_header(format=71, width=4, height=4, legacy="no"), TypeError, "legacy must be a bool"),
+    "header payload": (lambda: dz.write_dds(3, format=71, width=4, height=4), TypeError, "payload must be a bytes-like"),
+    "header length": (lambda: dz.write_dds(BIG, format=71, width=4, height=4), ValueError,
+                      "payload must be exactly the linear size, 8 bytes, not 100000"),
 }
 
 
