@@ -49,17 +49,11 @@ def test_convert_file_rewrites_in_place_keeping_the_mode(tmp_path):
     path = tmp_path / "a.dds"
     path.write_bytes(FOLDER["a.dds"])
     path.chmod(0o604)
-    assert dz.convert_file(path, "swiz", "x360") is None and dz.convert_file(os.fsencode(path), "unswiz", "x360") is None
+    assert dz.convert_file(path, "swiz", "x360") is None
+    assert dz.convert_file(os.fsencode(path), "unswiz", "x360") is None
     assert path.read_bytes() == FOLDER["a.dds"] and path.stat().st_mode & 0o777 == 0o604
     dz.convert_file(str(path), "swiz")
     assert path.read_bytes() == dz.convert_dds(FOLDER["a.dds"], "swiz") and os.listdir(tmp_path) == ["a.dds"]
-
-
-def unwritable(folder):
-    path = folder / "locked.dds"
-    path.write_bytes(FOLDER["a.dds"])
-    path.chmod(0o444)
-    return path
 
 
 # Each failure: the path (given the folder), the exception, its errno (None: a refusal).
@@ -67,7 +61,6 @@ FILE_FAILURES = {
     "missing": (lambda folder: folder / "nothing.dds", FileNotFoundError, errno.ENOENT),
     "folder": (lambda folder: folder, IsADirectoryError, errno.EISDIR),
     "device": (lambda folder: "/dev/null", OSError, errno.EINVAL),
-    "not writable": (unwritable, PermissionError, errno.EACCES),
     "truncated": (lambda folder: folder / "short.dds", dz.TruncatedData, None),
     "no layout": (lambda folder: folder / "bc5.dds", dz.UnknownFormat, None),
 }
@@ -75,23 +68,12 @@ FILE_FAILURES = {
 
 @pytest.mark.parametrize("name", FILE_FAILURES)
 def test_convert_file_failures_leave_the_file(tmp_path, name):
-    if name == "not writable" and os.geteuid() == 0:
-        pytest.skip("root may write any file")
     for file_name, data in FOLDER.items():
         (tmp_path / file_name).write_bytes(data)
     make_path, kind, number = FILE_FAILURES[name]
     path = make_path(tmp_path)
     before = {entry.name: (entry.read_bytes(), entry.stat().st_mtime_ns) for entry in tmp_path.iterdir()}
-    with pytest.raises(kind) as caught:
-        dz.convert_file(path, "swiz")
-    after = {entry.name: (entry.read_bytes(), entry.stat().st_mtime_ns) for entry in tmp_path.iterdir()}
-    assert after == before
-    if number is not None:
-        assert (caught.value.errno, caught.value.filename) == (number, os.fspath(path))
-        assert caught.value.strerror == os.strerror(number)
+    error = pytest.raises(kind, dz.convert_file, path, "swiz").value
+    assert {entry.name: (entry.read_bytes(), entry.stat().st_mtime_ns) for entry in tmp_path.iterdir()} == before
+    assert number is None or (error.errno, error.strerror, error.filename) == (number, os.strerror(number), str(path))
 
-
-@pytest.mark.parametrize("path, kind", [(3, TypeError), ("a\0.dds", ValueError)])
-def test_convert_file_paths(path, kind):
-    with pytest.raises(kind, match="path"):
-        dz.convert_file(path, "swiz")

@@ -83,11 +83,6 @@ def test_files_and_payloads_convert_as_the_tool_does(tmp_path, name, console):
         assert entries[-1].linear_offset + entries[-1].linear_length == linear
 
 
-def test_version():
-    version = subprocess.run([TOOL, "--version"], capture_output=True, text=True, check=True).stdout
-    assert version == f"\nddsswizzle {dz.__version__}\n"
-
-
 DXT5 = dict(console="x360", format=77, width=64, height=64, levels=7)
 OUTS = {"bytearray": bytearray, "memoryview": lambda n: memoryview(bytearray(n)),
         "numpy": lambda n: np.zeros((n // 16, 4), np.uint32)}
