@@ -6,7 +6,8 @@ Copies the files the install needs from SOURCE_DIR into WORK_DIR/source (so
 that nothing is written into the sources), installs from there with the
 README's command into WORK_DIR/site, then imports the module from there in a
 new interpreter and converts a surface; the metadata says MIT and carries
-the license, and the package its type information. --no-index keeps pip away from any
+the license, the package its type information, and python -m ddsswizzle
+runs the command line. --no-index keeps pip away from any
 package index, so the test fails if the install ever needs the network;
 neither the user's pip settings nor pip's cache take part.
 """
@@ -37,6 +38,9 @@ assert ddsswizzle.swizzle(linear, console="ps3", format="R8_UNORM", width=4, hei
 surface = dict(console="x360", format=77, width=64, height=64, levels=7)
 linear = bytes(i % 251 for i in range(ddsswizzle.linear_size(**surface)))
 assert ddsswizzle.unswizzle(ddsswizzle.swizzle(linear, **surface), **surface) == linear
+import subprocess
+version = subprocess.run([sys.executable, "-m", "ddsswizzle", "--version"], capture_output=True, text=True).stdout
+assert version.split() == ["ddsswizzle", sys.argv[2]], version
 print("imported from", ddsswizzle.__file__)
 """
 
