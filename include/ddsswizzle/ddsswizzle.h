@@ -115,7 +115,8 @@ typedef enum ddsswizzle_reason {
     DDSSWIZZLE_REASON_REPLACEMENT_SIDES = 49,  // unsupported size
     DDSSWIZZLE_REASON_REPLACEMENT_LEVELS = 50,
     DDSSWIZZLE_REASON_NO_SUCH_TEXTURE = 51,  // invalid argument
-    DDSSWIZZLE_REASON_NOT_A_TEXTURE_ENTRY = 52
+    DDSSWIZZLE_REASON_NOT_A_TEXTURE_ENTRY = 52,
+    DDSSWIZZLE_REASON_DDS_FILE_NOT_READ = 53  // cannot open file: the DDS file of ddsswizzle_replace_file
 } ddsswizzle_reason;
 
 typedef enum ddsswizzle_console { DDSSWIZZLE_PS3 = 0, DDSSWIZZLE_X360 = 1 } ddsswizzle_console;
@@ -390,6 +391,24 @@ DDSSWIZZLE_API ddsswizzle_status ddsswizzle_extract(const void* data, size_t siz
 DDSSWIZZLE_API ddsswizzle_status ddsswizzle_replace(const void* data, size_t size, uint32_t index, const void* dds,
                                                     size_t dds_size, void* result, size_t result_size,
                                                     size_t* written, ddsswizzle_reason* reason);
+
+// Replaces texture index of the GTF or XPR2 file at container_path, in
+// place, by the texture of the DDS file at dds_path, as ddsswizzle_replace
+// does in memory: the container is read whole, the new image written
+// through the durable rewrite of ddsswizzle_convert_file (a temporary file
+// flushed and renamed over it, the folder flushed), with its statuses,
+// errno and guarantees. Paths as there. CANNOT_OPEN_FILE with the reason
+// DDSSWIZZLE_REASON_DDS_FILE_NOT_READ names the DDS file; every other file
+// status the container. Allocates the container's size twice and the DDS
+// file's once, freed before it returns. reason may be NULL.
+DDSSWIZZLE_API ddsswizzle_status ddsswizzle_replace_file(const char* container_path, uint32_t index,
+                                                         const char* dds_path, ddsswizzle_reason* reason);
+
+#ifdef _WIN32
+// The same with UTF-16 paths.
+DDSSWIZZLE_API ddsswizzle_status ddsswizzle_replace_file_w(const wchar_t* container_path, uint32_t index,
+                                                           const wchar_t* dds_path, ddsswizzle_reason* reason);
+#endif
 
 #ifdef __cplusplus
 }

@@ -204,6 +204,17 @@ inline Status replace(std::span<const std::byte> data, std::uint32_t index, std:
                                                   reason));
 }
 
+// The durable in-place replacement of a container's texture by a DDS
+// file's (ddsswizzle_replace_file), paths in the system's own form.
+inline Status replace_file(const std::filesystem::path& container, std::uint32_t index,
+                           const std::filesystem::path& dds, Reason* reason = nullptr) noexcept {
+#ifdef _WIN32
+    return static_cast<Status>(ddsswizzle_replace_file_w(container.c_str(), index, dds.c_str(), reason));
+#else
+    return static_cast<Status>(ddsswizzle_replace_file(container.c_str(), index, dds.c_str(), reason));
+#endif
+}
+
 }  // namespace ddsswizzle
 
 #endif  // C++20

@@ -204,6 +204,84 @@ FileOutcome rewrite(const file::PathChar* path, Console console, Direction way) 
     }
 }
 
+// The whole of an opened file, read into a buffer of its length.
+file::FileStatus read_whole(file::OpenedFile& opened, file::PayloadBuffer& buffer) noexcept {
+    if (opened.length > std::numeric_limits<std::size_t>::max()) {
+        opened.error = ENOMEM;
+        return file::FileStatus::cannot_read;
+    }
+    const auto length = static_cast<std::size_t>(opened.length);
+    buffer = file::allocate_payload_buffer(length);
+    if (!buffer) {
+        opened.error = ENOMEM;
+        return file::FileStatus::cannot_read;
+    }
+    return file::read_exact(opened, {buffer.get(), length});
+}
+
+// A container's texture replaced by a DDS file's, the container rewritten
+// durably as a DDS file is by rewrite().
+FileOutcome replace_in_file(const file::PathChar* path, std::uint32_t index, const file::PathChar* dds_path) noexcept {
+    using file::FileStatus;
+    const FileOutcome no_memory{DDSSWIZZLE_OUT_OF_MEMORY, DDSSWIZZLE_REASON_NO_MEMORY_FOR_FILE, ENOMEM};
+    file::OpenedFile dds;
+    file::PayloadBuffer dds_bytes;
+    if (file::open_for_reading(dds_path, dds) != FileStatus::ok) {
+        return {DDSSWIZZLE_CANNOT_OPEN_FILE, DDSSWIZZLE_REASON_DDS_FILE_NOT_READ, dds.error};
+    }
+    FileStatus read = read_whole(dds, dds_bytes);
+    if (read != FileStatus::ok && dds.error == ENOMEM) return no_memory;
+    if (read == FileStatus::short_read) return refused(Reason::data_short);
+    if (read != FileStatus::ok) return {DDSSWIZZLE_CANNOT_OPEN_FILE, DDSSWIZZLE_REASON_DDS_FILE_NOT_READ, dds.error};
+    static_cast<void>(dds.descriptor.close());
+
+    file::OpenedFile opened;
+    file::PayloadBuffer source;
+    if (file::open_for_rewrite(path, opened) != FileStatus::ok) {
+        return {DDSSWIZZLE_CANNOT_OPEN_FILE, DDSSWIZZLE_REASON_FILE_NOT_OPENED, opened.error};
+    }
+    read = read_whole(opened, source);
+    if (read != FileStatus::ok && opened.error == ENOMEM) return no_memory;
+    if (read == FileStatus::short_read) return refused(Reason::data_short);
+    if (read != FileStatus::ok) return {DDSSWIZZLE_CANNOT_OPEN_FILE, DDSSWIZZLE_REASON_FILE_NOT_READ, opened.error};
+    static_cast<void>(opened.descriptor.close());  // only read from
+
+    // Lengths below the address space, as read above; the new image is as
+    // long as the container.
+    const auto length = static_cast<std::size_t>(opened.length);
+    const file::PayloadBuffer result = file::allocate_payload_buffer(length);
+    if (!result && length != 0) return no_memory;
+    FileOutcome outcome;
+    std::size_t written = 0;
+    outcome.status = ddsswizzle_replace(source.get(), length, index, dds_bytes.get(),
+                                        static_cast<std::size_t>(dds.length), result.get(), length, &written,
+                                        &outcome.reason);
+    if (outcome.status != DDSSWIZZLE_OK) return outcome;
+    switch (file::replace_file_contents(opened, {result.get(), written})) {
+        case FileStatus::ok: return {};
+        case FileStatus::not_confirmed:
+            return {DDSSWIZZLE_NOT_CONFIRMED_ON_DISK, DDSSWIZZLE_REASON_FOLDER_NOT_FLUSHED, opened.error};
+        default: return {DDSSWIZZLE_CANNOT_WRITE_FILE, DDSSWIZZLE_REASON_FILE_NOT_REPLACED, opened.error};
+    }
+}
+
+// errno after a call on files: the system's error number for the file
+// statuses, else what it was before.
+ddsswizzle_status finish_file_call(const FileOutcome& outcome, int before, ddsswizzle_reason* reason) noexcept {
+    if (reason != nullptr) *reason = outcome.reason;
+    const bool system_failure = outcome.status >= DDSSWIZZLE_CANNOT_OPEN_FILE &&
+                                outcome.status <= DDSSWIZZLE_NOT_CONFIRMED_ON_DISK;
+    errno = !system_failure ? before : outcome.error != 0 ? outcome.error : EIO;
+    return outcome.status;
+}
+
+ddsswizzle_status replace_file(const file::PathChar* path, std::uint32_t index, const file::PathChar* dds_path,
+                               ddsswizzle_reason* reason) noexcept {
+    if (path == nullptr || dds_path == nullptr) return invalid(DDSSWIZZLE_REASON_NULL_POINTER, reason);
+    const int before = errno;
+    return finish_file_call(replace_in_file(path, index, dds_path), before, reason);
+}
+
 // The interface's side of a rewrite: arguments checked, and errno set last,
 // to the system's error number for the file statuses, else back to what it
 // was.
@@ -212,11 +290,7 @@ ddsswizzle_status convert_file(const file::PathChar* path, ddsswizzle_console co
     if (path == nullptr) return invalid(DDSSWIZZLE_REASON_NULL_POINTER, reason);
     if (!known(console) || !known(direction)) return invalid(DDSSWIZZLE_REASON_UNKNOWN_CONSOLE_OR_DIRECTION, reason);
     const int before = errno;
-    const FileOutcome outcome = rewrite(path, engine_console(console), engine_direction(direction));
-    if (reason != nullptr) *reason = outcome.reason;
-    const bool system_failure = outcome.status >= DDSSWIZZLE_CANNOT_OPEN_FILE;
-    errno = !system_failure ? before : outcome.error != 0 ? outcome.error : EIO;
-    return outcome.status;
+    return finish_file_call(rewrite(path, engine_console(console), engine_direction(direction)), before, reason);
 }
 
 }  // namespace
@@ -232,6 +306,7 @@ const char* ddsswizzle_status_message(ddsswizzle_status status) {
 }
 
 const char* ddsswizzle_reason_text(ddsswizzle_reason reason) {
+    if (reason == DDSSWIZZLE_REASON_DDS_FILE_NOT_READ) return "the DDS file is missing, no regular file, or not readable";
     if (reason >= DDSSWIZZLE_REASON_CONTAINER_SHORT_FILE) return ddsswizzle::api::container_reason_text(reason);
     const auto at = static_cast<std::size_t>(reason);
     return at < reason_texts.size() ? reason_texts[at] : "";
@@ -394,7 +469,40 @@ ddsswizzle_status ddsswizzle_convert_file(const char* path, ddsswizzle_console c
 #endif
 }
 
+ddsswizzle_status ddsswizzle_replace_file(const char* container_path, uint32_t index, const char* dds_path,
+                                          ddsswizzle_reason* reason) {
 #ifdef _WIN32
+    if (container_path == nullptr || dds_path == nullptr) return invalid(DDSSWIZZLE_REASON_NULL_POINTER, reason);
+    file::NativePath wide;
+    file::NativePath wide_dds;
+    int error = 0;
+    wide.reset(file::wide_path(container_path, error));
+    if (wide.text != nullptr) wide_dds.reset(file::wide_path(dds_path, error));
+    if (wide_dds.text == nullptr) {
+        const bool memory = error == ENOMEM;
+        const ddsswizzle_reason which =
+            wide.text == nullptr ? DDSSWIZZLE_REASON_FILE_NOT_OPENED : DDSSWIZZLE_REASON_DDS_FILE_NOT_READ;
+        if (reason != nullptr) *reason = memory ? DDSSWIZZLE_REASON_NO_MEMORY_FOR_FILE : which;
+        errno = error;
+        return memory ? DDSSWIZZLE_OUT_OF_MEMORY : DDSSWIZZLE_CANNOT_OPEN_FILE;
+    }
+    const ddsswizzle_status status = replace_file(wide.text, index, wide_dds.text, reason);
+    error = errno;
+    wide.reset(nullptr);
+    wide_dds.reset(nullptr);
+    errno = error;
+    return status;
+#else
+    return replace_file(container_path, index, dds_path, reason);
+#endif
+}
+
+#ifdef _WIN32
+ddsswizzle_status ddsswizzle_replace_file_w(const wchar_t* container_path, uint32_t index, const wchar_t* dds_path,
+                                            ddsswizzle_reason* reason) {
+    return replace_file(container_path, index, dds_path, reason);
+}
+
 ddsswizzle_status ddsswizzle_convert_file_w(const wchar_t* path, ddsswizzle_console console,
                                             ddsswizzle_direction direction, ddsswizzle_reason* reason) {
     return convert_file(path, console, direction, reason);

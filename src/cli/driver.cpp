@@ -94,6 +94,13 @@ int run_driver(std::span<const std::filesystem::path> arguments, std::string& ou
         output += messages::final_newline;
         return exit_usage;
     }
+    if (is_container_word(first)) {
+        const std::string index_word = arguments.size() > 2 ? argument_word(arguments[2]) : std::string();
+        const std::optional<bool> done = run_container_word(first, arguments, index_word, output, errors);
+        if (!done) print_banner(output);
+        output += messages::final_newline;
+        return !done ? exit_usage : *done ? exit_converted : exit_not_converted;
+    }
     const bool done = dispatch(first, arguments, output, errors);
     output += messages::final_newline;
     return done ? exit_converted : exit_not_converted;

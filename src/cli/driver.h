@@ -3,12 +3,15 @@
 //
 //   ddsswizzle unswiz|swiz FILE [ps3|x360]
 //   ddsswizzle info FILE [ps3|x360]
+//   ddsswizzle list FILE | extract FILE [FOLDER] | replace FILE INDEX DDSFILE
 //   ddsswizzle --help | -h | --version
 //
 // Exit status: 0 when the file was rewritten and the rewrite is on the disk
 // (info: when the file would convert; --help, --version), 1 otherwise (wrong
 // mode or platform word, any failure, and a conversion that could not be
-// confirmed on the disk), 255 (-1) for too few arguments.
+// confirmed on the disk), 255 (-1) for too few arguments. The container
+// words: list 0 when the container could be read; extract 0 when every
+// texture was written; replace 0 when the new container is on the disk.
 #pragma once
 
 #include <filesystem>
@@ -43,5 +46,18 @@ std::string system_error_line(const std::filesystem::path& path, int error);
 // what its header says and whether each direction would convert it. Returns
 // true when one would.
 bool describe_file(const std::filesystem::path& path, Console console, std::string& output, std::string& errors);
+
+// Whether word is one of the container words: list, extract, replace.
+bool is_container_word(std::string_view word);
+
+// Runs a container word on arguments (the word, the container, then its
+// own: FOLDER; INDEX, given as index_word, and DDSFILE). True when it did
+// all it was asked; none when replace lacks its arguments.
+std::optional<bool> run_container_word(std::string_view word, std::span<const std::filesystem::path> arguments,
+                                       const std::string& index_word, std::string& output, std::string& errors);
+
+// For `info` on a file that is no DDS texture: a line naming the container
+// it is, if it is one; nothing otherwise.
+void describe_container(const std::filesystem::path& path, std::string& output);
 
 }  // namespace ddsswizzle::tool

@@ -70,6 +70,7 @@ bool describe_file(const std::filesystem::path& path, Console console, std::stri
     }
     if (read != Status::ok) {
         output.append("\n").append(refusal(read, describe(reason)));
+        if (read == Status::not_a_dds_texture) describe_container(path, output);
         return false;
     }
     const std::string_view console_name = console == Console::x360 ? "Xbox 360" : "PS3";

@@ -18,11 +18,20 @@ inline constexpr std::string_view help =
     "\n  ddsswizzle unswiz FILE [ps3|x360]  converts a console-layout texture back to linear layout"
     "\n  ddsswizzle info FILE [ps3|x360]    tells what the header describes and whether the file would"
     "\n                                     convert, changing nothing (exit status 0: it would)"
+    "\n  ddsswizzle list FILE               lists the textures of a PS3 GTF or Xbox 360 XPR2 container:"
+    "\n                                     index, name or id, format, sides, levels, 2D or cube, layout,"
+    "\n                                     and whether each converts or why not"
+    "\n  ddsswizzle extract FILE [FOLDER]   writes every texture that converts as a DDS file STEM.INDEX.dds"
+    "\n                                     into FOLDER or beside FILE; an existing file is never replaced"
+    "\n  ddsswizzle replace FILE INDEX DDSFILE"
+    "\n                                     puts the DDS file's texture in place of texture INDEX, in place"
     "\n  ddsswizzle --help | -h | --version"
     "\n"
     "\nA platform word beginning with x360 selects the Xbox 360; ps3, in any letter case, or none the PS3."
     "\nAny other platform word is refused with WRONG PLATFORM, the file untouched."
-    "\nExit status: 0 when the file was rewritten, 1 otherwise, 255 for too few arguments.";
+    "\nThe container words take no platform word: the container says which console it is for."
+    "\nExit status: 0 when the file was rewritten (list: read; extract: every texture written),"
+    "\n1 otherwise, 255 for too few arguments.";
 inline constexpr std::string_view version_start = "\nddsswizzle ";
 inline constexpr std::string_view wrong_mode = "\nWRONG MODE\n";
 inline constexpr std::string_view wrong_platform = "\nWRONG PLATFORM\n";
@@ -37,5 +46,14 @@ inline constexpr std::string_view info_converts = "converts";
 // levels rarely do: swiz would tile the tiles again.
 inline constexpr std::string_view info_looks_converted =
     "\nWarning: the payload is exactly as long as the console image; the file looks converted already";
+
+// What the container words print.
+inline constexpr std::string_view list_gtf = "\nPS3 GTF container, ";
+inline constexpr std::string_view list_xpr2 = "\nXbox 360 XPR2 container, ";
+inline constexpr std::string_view list_no_texture = "no texture";
+inline constexpr std::string_view extract_wrote = "wrote ";
+inline constexpr std::string_view file_exists = "File exists";
+inline constexpr std::string_view wrong_index = "\nWRONG INDEX\n";
+inline constexpr std::string_view info_container = "; ddsswizzle list, extract and replace read it";
 
 }  // namespace ddsswizzle::tool::messages
