@@ -68,7 +68,8 @@ std::string entry_name(std::span<const std::byte> bytes, const TextureEntry& ent
 
 std::string layout_words(const DescriptorLayout& layout) {
     if (layout.console == DDSSWIZZLE_PS3) {
-        return layout.swizzled != 0 ? "swizzled" : "linear, pitch " + number(layout.pitch);
+        if (layout.swizzled != 0) return "swizzled";
+        return layout.pitch == 0 ? "linear" : "linear, pitch " + number(layout.pitch);
     }
     if (layout.swizzled == 0) return "linear";
     return layout.packed_tail != 0 ? "tiled, packed tail" : "tiled";
