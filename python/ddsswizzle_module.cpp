@@ -37,15 +37,16 @@ using ddsswizzle::Status;
 using ddsswizzle::Surface;
 
 // The package's Error subclasses for the statuses a texture is refused with,
-// 1 to 5, in that order. Kept as plain pointers with a reference of their
+// 1 to 5, in that order, then the one of a broken container (11). Kept as plain pointers with a reference of their
 // own, so that nothing is released after the interpreter has gone.
-std::array<PyObject*, 5> error_types{};
+std::array<PyObject*, 6> error_types{};
 
 // Raises the status as Python sees it: a refusal of the texture as its Error
 // subclass, built from the tool's message and the reason (None where the
 // library gives none); a call got wrong as ValueError.
 [[noreturn]] void raise_status(Status status, Reason reason) {
-    const auto code = static_cast<std::size_t>(status);
+    const auto raw = static_cast<std::size_t>(status);
+    const std::size_t code = status == Status::not_a_texture_container ? error_types.size() : raw < error_types.size() ? raw : 0;
     const std::string why(ddsswizzle::describe(reason));
     if (code == 0 || code > error_types.size() || error_types[code - 1] == nullptr) {
         std::string text(ddsswizzle::message(status == Status::ok ? Status::invalid_argument : status));
@@ -288,7 +289,105 @@ py::tuple convert_file(const py::bytes& path, int direction, int console) {
     return py::make_tuple(static_cast<int>(status), static_cast<int>(reason), system ? error : 0);
 }
 
-// The package's exception classes for the statuses 1 to 5.
+// --- Descriptors and containers ---------------------------------------------
+
+py::tuple layout_tuple(const ddsswizzle::DescriptorLayout& l) {
+    return py::make_tuple(l.console_format, l.swizzled != 0, l.pitch, l.byte_order, l.packed_tail != 0,
+                          l.level0_offset, l.mips_offset, l.face_stride, l.end);
+}
+
+py::tuple surface_tuple(const ddsswizzle_surface& s) {
+    return py::make_tuple(s.format, s.width, s.height, s.depth, s.levels, s.cube != 0);
+}
+
+// A descriptor's surface and layout: ((format, width, height, depth,
+// levels, cube), layout), or its refusal raised.
+py::tuple read_descriptor(const py::handle& descriptor, int console, std::uint64_t data_size) {
+    const BufferView bytes(descriptor, false, "descriptor");
+    Surface surface;
+    ddsswizzle::DescriptorLayout layout{};
+    Reason reason = DDSSWIZZLE_REASON_NONE;
+    const Status status = ddsswizzle::read_descriptor(bytes.bytes(), console_of(console), data_size, surface, layout, &reason);
+    if (status != Status::ok) raise_status(status, reason);
+    return py::make_tuple(py::make_tuple(surface.format, surface.width, surface.height, surface.depth, surface.levels,
+                                         surface.cube),
+                          layout_tuple(layout));
+}
+
+// A payload converted as its descriptor says into `out` (a writable buffer
+// of the result's length: for swizzle the console data, of which only the
+// texture's bytes are written; for unswizzle the linear levels).
+void convert_descriptor(const py::handle& descriptor, int console, int direction, const py::handle& payload,
+                        const py::handle& out) {
+    const BufferView bytes(descriptor, false, "descriptor");
+    const BufferView source(payload, false, "payload");
+    const BufferView target(out, true, "out");
+    if (overlap(source.bytes(), target.writable_bytes())) raise_status(Status::invalid_argument, DDSSWIZZLE_REASON_BUFFERS_OVERLAP);
+    Status status = Status::ok;
+    Reason reason = DDSSWIZZLE_REASON_NONE;
+    {
+        const py::gil_scoped_release unlocked;
+        status = ddsswizzle::convert_descriptor(bytes.bytes(), console_of(console), direction_of(direction),
+                                                source.bytes(), target.writable_bytes(), &reason);
+    }
+    if (status != Status::ok) raise_status(status, reason);
+}
+
+// Every entry of a container: (index, console, is_texture, id, name bytes or
+// None, status, reason, surface tuple or None, layout tuple or None,
+// descriptor bytes).
+py::list container_entries(const py::handle& data) {
+    const BufferView file(data, false, "data");
+    const std::span<const std::byte> bytes = file.bytes();
+    Console console = Console::ps3;
+    std::uint32_t count = 0;
+    Reason reason = DDSSWIZZLE_REASON_NONE;
+    Status status = ddsswizzle::container_count(bytes, console, count, &reason);
+    if (status != Status::ok) raise_status(status, reason);
+    py::list entries;
+    for (std::uint32_t index = 0; index < count; ++index) {
+        ddsswizzle::TextureEntry e{};
+        status = ddsswizzle::container_texture(bytes, index, e, &reason);
+        if (status != Status::ok) raise_status(status, reason);
+        const auto text = [&](std::uint64_t offset, std::uint64_t length) {
+            return py::bytes(reinterpret_cast<const char*>(bytes.data() + offset), static_cast<std::size_t>(length));
+        };
+        const bool converts = e.is_texture != 0 && e.status == DDSSWIZZLE_OK;
+        entries.append(py::make_tuple(
+            e.index, static_cast<int>(e.console), e.is_texture != 0, e.id,
+            e.name_length != 0 ? py::object(text(e.name_offset, e.name_length)) : py::object(py::none()),
+            static_cast<int>(e.status), static_cast<int>(e.reason),
+            converts ? py::object(surface_tuple(e.surface)) : py::object(py::none()),
+            converts ? py::object(layout_tuple(e.layout)) : py::object(py::none()),
+            e.is_texture != 0 ? py::object(text(e.descriptor_offset, 24)) : py::object(py::none())));
+    }
+    return entries;
+}
+
+// extract (dds empty) or replace: the size asked first, then the result in
+// a fresh bytes object.
+py::bytes container_call(const py::handle& data, std::uint32_t index, const py::object& dds) {
+    const BufferView file(data, false, "data");
+    std::optional<BufferView> replacement;
+    if (!dds.is_none()) replacement.emplace(dds, false, "dds");
+    const auto call = [&](std::span<std::byte> result, std::size_t& written, Reason& reason) {
+        return replacement ? ddsswizzle::replace(file.bytes(), index, replacement->bytes(), result, written, &reason)
+                           : ddsswizzle::extract(file.bytes(), index, result, written, &reason);
+    };
+    std::size_t length = 0;
+    Reason reason = DDSSWIZZLE_REASON_NONE;
+    Status status = call({}, length, reason);
+    if (status != Status::ok) raise_status(status, reason);
+    py::bytes result = fresh_bytes(length);
+    {
+        const py::gil_scoped_release unlocked;
+        status = call(contents(result), length, reason);
+    }
+    if (status != Status::ok) raise_status(status, reason);
+    return result;
+}
+
+// The package's exception classes for the statuses 1 to 5 and 11.
 void set_errors(const py::tuple& types) {
     if (types.size() != error_types.size()) throw py::value_error("set_errors takes one class per refusal status");
     for (std::size_t i = 0; i < error_types.size(); ++i) {
@@ -328,4 +427,8 @@ PYBIND11_MODULE(_native, m) {
     m.def("layout", &layout);
     m.def("convert_file", &convert_file);
     m.def("dds_header", &dds_header);
+    m.def("read_descriptor", &read_descriptor);
+    m.def("convert_descriptor", &convert_descriptor);
+    m.def("container_entries", &container_entries);
+    m.def("container_call", &container_call);
 }

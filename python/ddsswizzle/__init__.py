@@ -37,7 +37,8 @@ __all__ = [
     "Error", "NotADdsTexture", "UnknownFormat", "UnsupportedTextureType", "UnsupportedSize", "TruncatedData",
     "NotConfirmedOnDisk", "Surface", "Placement", "DdsHeader", "FORMATS", "format_name", "format_number",
     "check", "linear_size", "console_size", "layout", "swizzle", "unswizzle", "convert_dds", "read_dds",
-    "dds_header", "write_dds", "convert_file",
+    "dds_header", "write_dds", "convert_file", "NotATextureContainer", "DescriptorLayout", "ContainerTexture",
+    "read_container", "extract", "replace", "from_descriptor", "convert_descriptor",
 ]
 
 
@@ -95,7 +96,13 @@ class NotConfirmedOnDisk(Error, OSError):
         return Error.__str__(self)
 
 
-_native.set_errors((NotADdsTexture, UnknownFormat, UnsupportedTextureType, UnsupportedSize, TruncatedData))
+class NotATextureContainer(Error):
+    """Not a texture container: no GTF or XPR2 structure, or one whose tables, offsets or sizes reach outside
+    the file or make two textures share bytes."""
+
+
+_native.set_errors((NotADdsTexture, UnknownFormat, UnsupportedTextureType, UnsupportedSize, TruncatedData,
+                    NotATextureContainer))
 
 
 class _SurfaceBase(TypedDict):
@@ -476,6 +483,148 @@ def _linear_size(header: bytes) -> int:
                    for level in range(surface.get("levels", 1)))
     return sum(level_sizes) * size * (6 if surface.get("cube") else 1)
 
+
+# Console texture descriptors and the containers that hold them: PS3 GTF files (GCM texture descriptors)
+# and Xbox 360 XPR2 files (texture fetch constants).
+
+class DescriptorLayout(NamedTuple):
+    """Where a descriptor's texture lies and how: console_format is the format as stored (PS3: the GCM
+    byte, LN and UN bits included; Xbox 360: the GPU format); swizzled is Morton order on the PS3, tiled on
+    the Xbox 360; pitch the bytes between linear rows (Xbox 360 tiled: level 0's pitch in blocks; 0 where
+    rows are packed or in Morton order); byte_order the swap the console data carries (0 none, 1 8in16,
+    2 8in32, 3 16in32); the offsets count from the data the descriptor's offsets count from."""
+
+    console_format: int
+    swizzled: bool
+    pitch: int
+    byte_order: int
+    packed_tail: bool
+    level0_offset: int
+    mips_offset: int
+    face_stride: int
+    end: int
+
+
+class ContainerTexture(NamedTuple):
+    """An entry of a container. name: an XPR2 resource's name, None in a GTF file (id is the GTF record's
+    id, the index in an XPR2 file); console 'ps3' or 'x360'. surface and layout are set when the texture
+    converts (surface ready for swizzle(payload, console=..., **surface) where that console's DDS-file
+    layout is meant); otherwise converts is False and reason says why, as the tool's message and its
+    reason ("Unknown format: ..."). An XPR2 resource that is no texture is listed with reason saying so."""
+
+    index: int
+    name: Optional[str]
+    id: int
+    console: str
+    surface: Optional[Surface]
+    layout: Optional[DescriptorLayout]
+    converts: bool
+    reason: Optional[str]
+    descriptor: Optional[bytes]
+
+
+_CONSOLE_WORDS = ("ps3", "x360")
+
+
+def _surface_of(fields: Tuple[int, int, int, int, int, bool]) -> Surface:
+    format, width, height, depth, levels, cube = fields
+    return Surface(format=format, width=width, height=height, depth=depth, levels=levels, cube=cube, array_size=1)
+
+
+def read_container(data: ReadableBuffer) -> List[ContainerTexture]:
+    """Every entry of a GTF or XPR2 file held in memory, in order: index i is what extract(data, i) and
+    replace(data, i, dds) take. A broken container raises NotATextureContainer (TruncatedData for XPR2
+    blocks past the end)."""
+    entries = []
+    for (index, console, is_texture, id, name, status, reason, surface, layout, descriptor) in \
+            _native.container_entries(_bytes_view(data, "data")):
+        converts = is_texture and status == 0
+        why = None
+        if not converts:
+            text = _native.reason_text(reason) if is_texture else _native.reason_text(_NOT_A_TEXTURE_ENTRY)
+            why = f"{_native.status_message(status if is_texture else 6)}: {text}"
+        entries.append(ContainerTexture(
+            index, name.decode("utf-8", "replace") if name is not None else None, id, _CONSOLE_WORDS[console],
+            _surface_of(surface) if surface is not None else None,
+            DescriptorLayout(*layout) if layout is not None else None, converts, why, descriptor))
+    return entries
+
+
+def extract(data: ReadableBuffer, index: int) -> bytes:
+    """Texture index of a GTF or XPR2 file as a whole DDS file: a header (legacy where one names the
+    format, else DX10), then the linear levels. A texture that does not convert raises its Error; an
+    index outside the container or of a resource that is no texture raises ValueError."""
+    return _native.container_call(_bytes_view(data, "data"), _integer(index, "index", 0, _UINT32), None)
+
+
+def replace(data: ReadableBuffer, index: int, dds: ReadableBuffer) -> bytes:
+    """A new image of the container, exactly as long, whose texture index holds the DDS file's texture
+    converted to its layout; every other byte is the container's. The DDS texture must have the texture's
+    format (or one stored alike), type and sides, and at least its levels (extra levels are left out);
+    otherwise its Error says what differs."""
+    return _native.container_call(_bytes_view(data, "data"), _integer(index, "index", 0, _UINT32),
+                                  _bytes_view(dds, "dds"))
+
+
+_NO_BOUND = (1 << 64) - 1
+
+
+def from_descriptor(descriptor: ReadableBuffer, console: str,
+                    data_size: Optional[int] = None) -> Tuple[Surface, DescriptorLayout]:
+    """The surface and layout of a 24-byte descriptor: a PS3 GCM texture descriptor (console 'ps3') or an
+    Xbox 360 texture fetch constant ('x360'), as stored (big-endian). data_size is the length of the data
+    its offsets count from; given, a level outside it is refused (TruncatedData)."""
+    view = _bytes_view(descriptor, "descriptor")
+    if view.nbytes != 24:
+        raise ValueError(f"descriptor must be exactly 24 bytes, not {view.nbytes}")
+    target = _word(console, "console", _CONSOLES)
+    size = _NO_BOUND if data_size is None else _integer(data_size, "data_size", 0, _NO_BOUND)
+    surface, layout = _native.read_descriptor(view, target, size)
+    return _surface_of(surface), DescriptorLayout(*layout)
+
+
+@overload
+def convert_descriptor(payload: ReadableBuffer, descriptor: ReadableBuffer, console: str, mode: str,
+                       out: None = None) -> bytes: ...
+
+
+@overload
+def convert_descriptor(payload: ReadableBuffer, descriptor: ReadableBuffer, console: str, mode: str,
+                       out: _Out) -> _Out: ...
+
+
+def convert_descriptor(payload: ReadableBuffer, descriptor: ReadableBuffer, console: str, mode: str,
+                       out: Optional[WriteableBuffer] = None) -> object:
+    """A texture converted as its descriptor says (for a game's own archive). mode 'unswiz': payload is the
+    data the descriptor's offsets count from; the linear levels are returned, or written into out (exactly
+    that long), which is returned. mode 'swiz': payload holds the linear levels; the console data is
+    returned (layout.end bytes, padding zero), or written into out, which is returned: the data the
+    offsets count from, of any length holding the texture, whose other bytes are left as they were, so
+    that a texture is put back in place."""
+    direction = _word(mode, "mode", _MODES)
+    source = _bytes_view(payload, "payload")
+    view = _bytes_view(descriptor, "descriptor")
+    if view.nbytes != 24:
+        raise ValueError(f"descriptor must be exactly 24 bytes, not {view.nbytes}")
+    target = _word(console, "console", _CONSOLES)
+    bound = source.nbytes if direction == 1 else _NO_BOUND
+    fields, layout = _native.read_descriptor(view, target, bound)
+    format, width, height, depth, levels, cube = fields
+    size = layout[8]
+    if direction == 1:
+        size = _linear_size(dds_header(format=format, width=width, height=height, depth=depth, levels=levels,
+                                       cube=cube))
+        if out is not None and memoryview(out).nbytes != size:
+            raise ValueError(f"out must be exactly the linear size, {size} bytes, not {memoryview(out).nbytes}")
+    if out is not None:
+        _native.convert_descriptor(view, target, direction, source, out)
+        return out
+    result = bytearray(size)
+    _native.convert_descriptor(view, target, direction, source, result)
+    return bytes(result)
+
+
+_NOT_A_TEXTURE_ENTRY = 52
 
 _PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
