@@ -115,8 +115,7 @@ typedef enum ddsswizzle_reason {
     DDSSWIZZLE_REASON_REPLACEMENT_SIDES = 49,  // unsupported size
     DDSSWIZZLE_REASON_REPLACEMENT_LEVELS = 50,
     DDSSWIZZLE_REASON_NO_SUCH_TEXTURE = 51,  // invalid argument
-    DDSSWIZZLE_REASON_NOT_A_TEXTURE_ENTRY = 52,
-    DDSSWIZZLE_REASON_DDS_FILE_NOT_READ = 53  // cannot open file: the DDS file of ddsswizzle_replace_file
+    DDSSWIZZLE_REASON_NOT_A_TEXTURE_ENTRY = 52
 } ddsswizzle_reason;
 
 typedef enum ddsswizzle_console { DDSSWIZZLE_PS3 = 0, DDSSWIZZLE_X360 = 1 } ddsswizzle_console;
@@ -398,8 +397,9 @@ DDSSWIZZLE_API ddsswizzle_status ddsswizzle_replace(const void* data, size_t siz
 // through the durable rewrite of ddsswizzle_convert_file (a temporary file
 // flushed and renamed over it, the folder flushed), with its statuses,
 // errno and guarantees. Paths as there. CANNOT_OPEN_FILE with the reason
-// DDSSWIZZLE_REASON_DDS_FILE_NOT_READ names the DDS file; every other file
-// status the container. Allocates the container's size twice and the DDS
+// DDSSWIZZLE_REASON_FILE_NOT_READ is the DDS file's (missing, unreadable or
+// a read failed), with DDSSWIZZLE_REASON_FILE_NOT_OPENED the container's;
+// every other file status is the container's. Allocates the container's size twice and the DDS
 // file's once, freed before it returns. reason may be NULL.
 DDSSWIZZLE_API ddsswizzle_status ddsswizzle_replace_file(const char* container_path, uint32_t index,
                                                          const char* dds_path, ddsswizzle_reason* reason);

@@ -17,6 +17,7 @@ from __future__ import annotations
 import difflib
 import os
 import struct
+from dataclasses import dataclass
 from typing import TYPE_CHECKING, Dict, List, NamedTuple, Optional, Tuple, TypeVar, Union, overload
 
 from . import _native
@@ -505,7 +506,8 @@ class DescriptorLayout(NamedTuple):
     end: int
 
 
-class ContainerTexture(NamedTuple):
+@dataclass(frozen=True)
+class ContainerTexture:
     """An entry of a container. name: an XPR2 resource's name, None in a GTF file (id is the GTF record's
     id, the index in an XPR2 file); console 'ps3' or 'x360'. surface and layout are set when the texture
     converts (surface ready for swizzle(payload, console=..., **surface) where that console's DDS-file

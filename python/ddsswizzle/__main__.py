@@ -26,11 +26,20 @@ HELP = (
     "\n  ddsswizzle unswiz FILE [ps3|x360]  converts a console-layout texture back to linear layout"
     "\n  ddsswizzle info FILE [ps3|x360]    tells what the header describes and whether the file would"
     "\n                                     convert, changing nothing (exit status 0: it would)"
+    "\n  ddsswizzle list FILE               lists the textures of a PS3 GTF or Xbox 360 XPR2 container:"
+    "\n                                     index, name or id, format, sides, levels, 2D or cube, layout,"
+    "\n                                     and whether each converts or why not"
+    "\n  ddsswizzle extract FILE [FOLDER]   writes every texture that converts as a DDS file STEM.INDEX.dds"
+    "\n                                     into FOLDER or beside FILE; an existing file is never replaced"
+    "\n  ddsswizzle replace FILE INDEX DDSFILE"
+    "\n                                     puts the DDS file's texture in place of texture INDEX, in place"
     "\n  ddsswizzle --help | -h | --version"
     "\n"
     "\nA platform word beginning with x360 selects the Xbox 360; ps3, in any letter case, or none the PS3."
     "\nAny other platform word is refused with WRONG PLATFORM, the file untouched."
-    "\nExit status: 0 when the file was rewritten, 1 otherwise, 255 for too few arguments.")
+    "\nThe container words take no platform word: the container says which console it is for."
+    "\nExit status: 0 when the file was rewritten (list: read; extract: every texture written),"
+    "\n1 otherwise, 255 for too few arguments.")
 CANNOT_OPEN, CANNOT_WRITE, NOT_CONFIRMED = 7, 8, 10
 HEADER_WITH_EXTENSION = 148
 

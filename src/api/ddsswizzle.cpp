@@ -227,12 +227,12 @@ FileOutcome replace_in_file(const file::PathChar* path, std::uint32_t index, con
     file::OpenedFile dds;
     file::PayloadBuffer dds_bytes;
     if (file::open_for_reading(dds_path, dds) != FileStatus::ok) {
-        return {DDSSWIZZLE_CANNOT_OPEN_FILE, DDSSWIZZLE_REASON_DDS_FILE_NOT_READ, dds.error};
+        return {DDSSWIZZLE_CANNOT_OPEN_FILE, DDSSWIZZLE_REASON_FILE_NOT_READ, dds.error};
     }
     FileStatus read = read_whole(dds, dds_bytes);
     if (read != FileStatus::ok && dds.error == ENOMEM) return no_memory;
     if (read == FileStatus::short_read) return refused(Reason::data_short);
-    if (read != FileStatus::ok) return {DDSSWIZZLE_CANNOT_OPEN_FILE, DDSSWIZZLE_REASON_DDS_FILE_NOT_READ, dds.error};
+    if (read != FileStatus::ok) return {DDSSWIZZLE_CANNOT_OPEN_FILE, DDSSWIZZLE_REASON_FILE_NOT_READ, dds.error};
     static_cast<void>(dds.descriptor.close());
 
     file::OpenedFile opened;
@@ -243,7 +243,7 @@ FileOutcome replace_in_file(const file::PathChar* path, std::uint32_t index, con
     read = read_whole(opened, source);
     if (read != FileStatus::ok && opened.error == ENOMEM) return no_memory;
     if (read == FileStatus::short_read) return refused(Reason::data_short);
-    if (read != FileStatus::ok) return {DDSSWIZZLE_CANNOT_OPEN_FILE, DDSSWIZZLE_REASON_FILE_NOT_READ, opened.error};
+    if (read != FileStatus::ok) return {DDSSWIZZLE_CANNOT_OPEN_FILE, DDSSWIZZLE_REASON_FILE_NOT_OPENED, opened.error};
     static_cast<void>(opened.descriptor.close());  // only read from
 
     // Lengths below the address space, as read above; the new image is as
@@ -306,7 +306,6 @@ const char* ddsswizzle_status_message(ddsswizzle_status status) {
 }
 
 const char* ddsswizzle_reason_text(ddsswizzle_reason reason) {
-    if (reason == DDSSWIZZLE_REASON_DDS_FILE_NOT_READ) return "the DDS file is missing, no regular file, or not readable";
     if (reason >= DDSSWIZZLE_REASON_CONTAINER_SHORT_FILE) return ddsswizzle::api::container_reason_text(reason);
     const auto at = static_cast<std::size_t>(reason);
     return at < reason_texts.size() ? reason_texts[at] : "";
@@ -481,7 +480,7 @@ ddsswizzle_status ddsswizzle_replace_file(const char* container_path, uint32_t i
     if (wide_dds.text == nullptr) {
         const bool memory = error == ENOMEM;
         const ddsswizzle_reason which =
-            wide.text == nullptr ? DDSSWIZZLE_REASON_FILE_NOT_OPENED : DDSSWIZZLE_REASON_DDS_FILE_NOT_READ;
+            wide.text == nullptr ? DDSSWIZZLE_REASON_FILE_NOT_OPENED : DDSSWIZZLE_REASON_FILE_NOT_READ;
         if (reason != nullptr) *reason = memory ? DDSSWIZZLE_REASON_NO_MEMORY_FOR_FILE : which;
         errno = error;
         return memory ? DDSSWIZZLE_OUT_OF_MEMORY : DDSSWIZZLE_CANNOT_OPEN_FILE;

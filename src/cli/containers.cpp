@@ -178,7 +178,7 @@ bool replace_in_container(const std::filesystem::path& path, const std::string& 
     if (status == Status::cannot_open_file || status == Status::cannot_write_file ||
         status == Status::not_confirmed_on_disk || status == Status::out_of_memory) {
         output.append("\n").append(message(status));
-        errors += system_error_line(reason == DDSSWIZZLE_REASON_DDS_FILE_NOT_READ ? dds : path, error);
+        errors += system_error_line(reason == DDSSWIZZLE_REASON_FILE_NOT_READ ? dds : path, error);
     } else {
         output.append("\n").append(refusal(status, reason));
     }
