@@ -387,6 +387,25 @@ py::bytes container_call(const py::handle& data, std::uint32_t index, const py::
     return result;
 }
 
+// The library's durable replacement of a texture of the container at path
+// by the DDS file at dds_path (paths as for convert_file): (status, reason,
+// the system's error number for the four file statuses).
+py::tuple replace_file(const py::bytes& path, std::uint32_t index, const py::bytes& dds_path) {
+    const std::string name = path;
+    const std::string dds = dds_path;
+    Status status = Status::ok;
+    Reason reason = DDSSWIZZLE_REASON_NONE;
+    int error = 0;
+    {
+        const py::gil_scoped_release unlocked;
+        status = static_cast<Status>(ddsswizzle_replace_file(name.c_str(), index, dds.c_str(), &reason));
+        error = errno;
+    }
+    const bool system = status == Status::cannot_open_file || status == Status::cannot_write_file ||
+                        status == Status::out_of_memory || status == Status::not_confirmed_on_disk;
+    return py::make_tuple(static_cast<int>(status), static_cast<int>(reason), system ? error : 0);
+}
+
 // The package's exception classes for the statuses 1 to 5 and 11.
 void set_errors(const py::tuple& types) {
     if (types.size() != error_types.size()) throw py::value_error("set_errors takes one class per refusal status");
@@ -431,4 +450,5 @@ PYBIND11_MODULE(_native, m) {
     m.def("convert_descriptor", &convert_descriptor);
     m.def("container_entries", &container_entries);
     m.def("container_call", &container_call);
+    m.def("replace_file", &replace_file);
 }

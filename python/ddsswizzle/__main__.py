@@ -3,6 +3,7 @@ with pip alone. The same words, messages and exit statuses as the tool:
 
     python -m ddsswizzle swiz|unswiz FILE [ps3|x360]
     python -m ddsswizzle info FILE [ps3|x360]
+    python -m ddsswizzle list FILE | extract FILE [FOLDER] | replace FILE INDEX DDSFILE
     python -m ddsswizzle --help | -h | --version
 
 Everything goes to standard output, each message beginning with a newline and the run ending with one more;
@@ -16,7 +17,7 @@ import stat
 import sys
 from typing import List, Optional, Tuple
 
-from . import _native, convert_file_status
+from . import Error, _native, convert_file_status
 
 BANNER = ("\nPS3 & Xbox360 swizzling tool\nIf any problem, contact the ddsswizzle issue tracker\n"
           "\nUsage: *.exe unswiz/swiz *.dds [ps3/x360]")
@@ -110,7 +111,10 @@ def describe(path: str, console: int) -> Tuple[str, str, bool]:
         text += f"\nTexture: {kind}, {sides} pixels, {levels} level{'' if levels == 1 else 's'}"
         text += f"\nPayload: {length - offset} bytes from byte {offset}"
     if status != 0:
-        return text + "\n" + refusal(status, _native.reason_text(reason)), "", False
+        text += "\n" + refusal(status, _native.reason_text(reason))
+        if status == 1:
+            text += container_line(path)
+        return text, "", False
     try:
         linear, image = _native.sizes(console, format, width, height, depth, levels, bool(cube))
         text += (f"\n{'Xbox 360' if console else 'PS3'}: {linear} bytes of linear levels, {image} bytes in console"
@@ -135,6 +139,124 @@ def describe(path: str, console: int) -> Tuple[str, str, bool]:
     return text, "", converts
 
 
+# The container words.
+
+CONTAINER_KINDS = ("\nPS3 GTF container, ", "\nXbox 360 XPR2 container, ")
+FILE_NOT_READ = 25
+Entry = Tuple[int, int, bool, int, Optional[bytes], int, int, Optional[Tuple[int, int, int, int, int, bool]],
+              Optional[Tuple[int, bool, int, int, bool, int, int, int, int]], Optional[bytes]]
+
+
+def read_whole(path: str) -> Tuple[Optional[bytes], str, str]:
+    """The file's bytes, or what the tool prints when it cannot be read."""
+    try:
+        _, descriptor, _ = open_target(path)
+        with os.fdopen(descriptor, "rb") as file:
+            return file.read(), "", ""
+    except OSError as error:
+        return None, "\n" + _native.status_message(CANNOT_OPEN), system_error(path, error.errno or errno.EIO)
+
+
+def container_entries(data: bytes) -> Tuple[Optional[List[Entry]], str]:
+    try:
+        return _native.container_entries(data), ""
+    except (Error, ValueError) as error:
+        return None, f"\n{error}"
+
+
+def entries_heading(entries: List[Entry]) -> str:
+    count = len(entries)
+    return CONTAINER_KINDS[entries[0][1]] + f"{count} {'entry' if count == 1 else 'entries'}"
+
+
+def container_line(path: str) -> str:
+    """For info on a file that is no DDS texture: the container it is, if it is one."""
+    data, _, _ = read_whole(path)
+    entries = container_entries(data)[0] if data is not None else None
+    return entries_heading(entries) + "; ddsswizzle list, extract and replace read it" if entries else ""
+
+
+def entry_line(entry: Entry) -> str:
+    index, console, is_texture, id, name, status, reason, surface, layout, _ = entry
+    label = name.decode("latin-1") if console == 1 and name else f"id {id}"
+    line = f"\n{index}  {label}  "
+    if not is_texture:
+        return line + "no texture"
+    if surface is None or layout is None:
+        return line + refusal(status, _native.reason_text(reason))
+    format, width, height, depth, levels, cube = surface
+    line += f"{_native.format_name(format)}  {width} x {height}" + (f" x {depth}" if depth > 1 else "")
+    line += f"  {levels} level{'' if levels == 1 else 's'}" + ("  cube" if cube else "  volume" if depth > 1 else "  2D")
+    _, swizzled, pitch, _, packed, _, _, _, _ = layout
+    if console == 0:
+        words = "swizzled" if swizzled else f"linear, pitch {pitch}" if pitch else "linear"
+    else:
+        words = ("tiled, packed tail" if packed else "tiled") if swizzled else "linear"
+    return line + "  " + words + "  converts"
+
+
+def create_new(path: str, contents: bytes) -> int:
+    """Writes a new file, never one that exists, flushed to the disk: 0, or the system's error number (the
+    file removed again if it was made)."""
+    try:
+        descriptor = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_BINARY", 0), 0o666)
+    except OSError as error:
+        return error.errno or errno.EIO
+    try:
+        with os.fdopen(descriptor, "wb") as file:
+            file.write(contents)
+            file.flush()
+            os.fsync(file.fileno())
+        return 0
+    except OSError as error:
+        os.unlink(path)
+        return error.errno or errno.EIO
+
+
+def container_word(word: str, arguments: List[str]) -> Tuple[str, str, int]:
+    path = arguments[1]
+    if word == "replace":
+        if len(arguments) < 4:
+            return BANNER + "\n", "", 255
+        index = arguments[2]
+        if not (index.isascii() and index.isdigit() and int(index) < 1 << 32):
+            return "\nWRONG INDEX\n\n", "", 1
+        status, reason, error = _native.replace_file(os.fsencode(path), int(index), os.fsencode(arguments[3]))
+        if status == 0:
+            return "\n", "", 0
+        if status in (CANNOT_OPEN, CANNOT_WRITE, 9, NOT_CONFIRMED):
+            named = arguments[3] if reason == FILE_NOT_READ else path
+            return "\n" + _native.status_message(status) + "\n", system_error(named, error), 1
+        return "\n" + refusal(status, _native.reason_text(reason)) + "\n", "", 1
+    data, text, errors = read_whole(path)
+    entries, refused = container_entries(data) if data is not None else (None, "")
+    if data is None or entries is None:
+        return text + refused + "\n", errors, 1
+    if word == "list":
+        return entries_heading(entries) + "".join(entry_line(entry) for entry in entries) + "\n", "", 0
+    folder = arguments[2] if len(arguments) > 2 else os.path.dirname(path)
+    stem = os.path.splitext(os.path.basename(path))[0]
+    every = True
+    for entry in entries:
+        index = entry[0]
+        if not entry[2]:
+            continue
+        try:
+            dds = _native.container_call(data, index, None)
+        except (Error, ValueError) as error:
+            text, every = text + f"\n{index}: {error}", False
+            continue
+        name = f"{stem}.{index}.dds"
+        target = os.path.join(folder, name)
+        error_number = create_new(target, dds)
+        if error_number == 0:
+            text += f"\n{index}: wrote {name}"
+            continue
+        failure = "File exists" if error_number == errno.EEXIST else _native.status_message(CANNOT_WRITE)
+        text, errors, every = text + f"\n{index}: {failure}", errors + system_error(target, error_number), False
+    return text + "\n", errors, 0 if every else 1
+
+
 def run(arguments: List[str]) -> Tuple[str, str, int]:
     """What the tool prints for the arguments on standard output and on standard error, and its exit
     status."""
@@ -145,6 +267,8 @@ def run(arguments: List[str]) -> Tuple[str, str, int]:
         return f"\nddsswizzle {_native.version}\n", "", 0
     if len(arguments) < 2:
         return BANNER + "\n", "", 255
+    if first in ("list", "extract", "replace"):
+        return container_word(first, arguments)
     if first not in ("swiz", "unswiz", "info"):
         return "\nWRONG MODE\n\n", "", 1
     console = platform_console(arguments[2] if len(arguments) > 2 else None)

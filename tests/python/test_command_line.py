@@ -9,11 +9,13 @@ import sys
 import pytest
 
 import ddsswizzle as dz
+from test_containers import GTF, XPR2
 from test_ddsswizzle import FILES, TOOL
 
 FOLDER = {"a.dds": FILES["dxt5-64x32-7-levels.dds"], "b.dds": FILES["rgba32-64x64-7-levels.dds"],
           "short.dds": FILES["refused-truncated.dds"], "rgb24.dds": FILES["refused-rgb24.dds"],
-          "cube.dds": FILES["cube-dxt1-32x32-6-levels.dds"], "bc5.dds": FILES["bc5-ati2-64x32-6-levels-x360.dds"]}
+          "cube.dds": FILES["cube-dxt1-32x32-6-levels.dds"], "bc5.dds": FILES["bc5-ati2-64x32-6-levels-x360.dds"],
+          "c.gtf": GTF, "x.xpr": XPR2, "c.1.dds": b""}
 # Argument lists: the mode and platform words, every refusal, info.
 ARGUMENTS = [
     [], ["--help"], ["-h"], ["--version"], ["swiz"], ["SWIZ", "a.dds"], ["swizzle", "a.dds", "x360"],
@@ -24,6 +26,11 @@ ARGUMENTS = [
     ["swiz", "bc5.dds"], ["swiz", "bc5.dds", "x360"], ["info", "a.dds"], ["info", "cube.dds", "x360"],
     ["info", "bc5.dds"], ["info", "short.dds", "x360"], ["info", "rgb24.dds"], ["info", "nothing.dds"],
     ["info", "sub"], ["info", "a.dds", "xbox"],
+    # The container words: an extract beside the container meets a file that exists.
+    ["list", "c.gtf"], ["list", "x.xpr"], ["list", "a.dds"], ["list", "nothing"], ["info", "c.gtf"], ["extract", "c.gtf"],
+    ["extract", "x.xpr", "sub"], ["extract", "x.xpr", "none"], ["replace", "c.gtf", "0"], ["replace", "c.gtf", "+1", "a.dds"],
+    ["replace", "c.gtf", "0", "a.dds"], ["replace", "c.gtf", "5", "a.dds"], ["replace", "c.gtf", "0", "nothing"],
+    ["replace", "x.xpr", "1", "a.dds"],
 ]
 
 
