@@ -564,14 +564,16 @@ TEST(ToolFiles, TransfersFinishShortAndInterruptedCalls) {
 // GTF of three textures, the second with a format no DDS file holds, and an
 // XPR2 of a tiled texture and a resource that is no texture. extract writes
 // the texture's linear levels after a DDS header; replace with them gives
-// the container back byte for byte; a refused or failing replace leaves it.
+// the container back byte for byte; a refused or failing replace leaves it,
+// and a DDS file that could not be flushed is removed again.
 TEST(ToolContainers, ListExtractReplace) {
     const ScratchFolder folder;
     const fs::path home = fs::current_path();
     fs::current_path(folder.path);
     fs::copy_file(DDSSWIZZLE_EXECUTABLE, fs::path(DDSSWIZZLE_EXECUTABLE).filename());
     std::vector<GtfTexture> gtf = {{.format = 0x85, .levels = 2}, {.format = 0x85, .seed = 2},
-                                   {.format = 0x86, .width = 16, .height = 16, .levels = 3, .seed = 3}};
+                                   {.format = 0x86, .width = 16, .height = 16, .levels = 3, .seed = 3},
+                                   {.format = 0x85, .width = 4, .height = 4, .depth = 4, .dimension = 3, .seed = 4}};
     std::vector<std::byte> g = build_gtf(gtf);
     g[12 + 36 + 12] = std::byte{0xAD};  // record 1's format: B8R8_G8R8, refused
     std::vector<XprTexture> xpr = {{.format = 0x12, .endian = 1, .swizzle = 0x688, .levels = 7, .name = "tex0"},
@@ -591,7 +593,8 @@ TEST(ToolContainers, ListExtractReplace) {
     const std::string refused = "Unknown format: the descriptor's format is none this library converts to a DDS format";
     const std::string not_container = "\nNot a texture container: the record or entry table runs past the end of the file or of the header block\n";
     const auto error = [](const fs::path& path, int e) { return "ddsswizzle: " + path.string() + ": " + std::strerror(e) + "\n"; };
-    const fs::path out0 = fs::path("out") / "c.0.dds", out2 = fs::path("out") / "c.2.dds";
+    const fs::path out0 = fs::path("out") / "c.0.dds", out2 = fs::path("out") / "c.2.dds", out3 = fs::path("out") / "c.3.dds";
+    const auto in = [](const char* folder, const char* name) { return fs::path(folder) / name; };
     // The arguments, what the run gives, and whether the rename over the container fails.
     struct Row {
         std::vector<fs::path> args;
@@ -599,15 +602,17 @@ TEST(ToolContainers, ListExtractReplace) {
         bool fault = false;
     };
     const Row rows[] = {
-        {{"list", "c.gtf"}, {"\nPS3 GTF container, 3 entries\n0  id 0  B8G8R8A8_UNORM  8 x 8  2 levels  2D  swizzled  "
-                             "converts\n1  id 1  " + refused + "\n2  id 2  BC1_UNORM  16 x 16  3 levels  2D  linear  converts\n", "", 0}},
+        {{"list", "c.gtf"}, {"\nPS3 GTF container, 4 entries\n0  id 0  B8G8R8A8_UNORM  8 x 8  2 levels  2D  swizzled  "
+                             "converts\n1  id 1  " + refused + "\n2  id 2  BC1_UNORM  16 x 16  3 levels  2D  linear  converts\n3  id 3  B8G8R8A8_UNORM  4 x 4 x 4  1 level  volume  swizzled  converts\n", "", 0}},
         {{"list", "x.xpr"}, {"\nXbox 360 XPR2 container, 2 entries\n0  tex0  BC1_UNORM  64 x 64  7 levels  2D  tiled, packed "
                              "tail  converts\n1  data  no texture\n", "", 0}},
-        {{"extract", "c.gtf", "out"}, {"\n0: wrote c.0.dds\n1: " + refused + "\n2: wrote c.2.dds\n", "", 1}},
-        {{"extract", "c.gtf", "out"}, {"\n0: File exists\n1: " + refused + "\n2: File exists\n", error(out0, EEXIST) + error(out2, EEXIST), 1}},
+        {{"extract", "c.gtf", "out"}, {"\n0: wrote c.0.dds\n1: " + refused + "\n2: wrote c.2.dds\n3: wrote c.3.dds\n", "", 1}},
+        {{"extract", "c.gtf", "out"}, {"\n0: File exists\n1: " + refused + "\n2: File exists\n3: File exists\n",
+                                       error(out0, EEXIST) + error(out2, EEXIST) + error(out3, EEXIST), 1}},
         {{"extract", "y.xpr"}, {"\n0: wrote y.0.dds\n", "", 0}},
-        {{"extract", "c.gtf", "missing"}, {"\n0: Cannot write file\n1: " + refused + "\n2: Cannot write file\n",
-                                           error(fs::path("missing") / "c.0.dds", ENOENT) + error(fs::path("missing") / "c.2.dds", ENOENT), 1}},
+        {{"extract", "c.gtf", "missing"}, {"\n0: Cannot write file\n1: " + refused + "\n2: Cannot write file\n3: Cannot write file\n",
+                                           error(in("missing", "c.0.dds"), ENOENT) + error(in("missing", "c.2.dds"), ENOENT) +
+                                               error(in("missing", "c.3.dds"), ENOENT), 1}},
         // Refused: the files stay as they are.
         {{"replace", "x.xpr", "0", out0}, {"\nUnknown format: the DDS texture's format is not stored as the container texture's\n", "", 1}},
         {{"replace", "x.xpr", "2", "y.0.dds"}, {"\nInvalid argument: no entry of the container has that index\n", "", 1}},
@@ -623,21 +628,26 @@ TEST(ToolContainers, ListExtractReplace) {
 #ifndef _WIN32
         // The rename over the container fails: it keeps its bytes, nothing is left beside it.
         {{"replace", "x.xpr", "0", "y.0.dds"}, {cannot_write, error("x.xpr", EIO), 1}, true},
+        // The flush of each new file fails: each is removed.
+        {{"extract", "c.gtf", "."}, {"\n0: Cannot write file\n1: " + refused + "\n2: Cannot write file\n3: Cannot write file\n",
+                                     error(in(".", "c.0.dds"), EIO) + error(in(".", "c.2.dds"), EIO) + error(in(".", "c.3.dds"), EIO), 1}, true},
 #endif
         {{"replace", "x.xpr", "0", "y.0.dds"}, {"\n", "", 0}},
     };
     for (const auto& [args, expected, fault] : rows) {
         Case c;
-        if (fault) c.wrapper = "ASAN_OPTIONS=detect_leaks=0 exec strace -qq -o /dev/null -e inject=rename:error=EIO";
+        const std::string call = args[0] == "replace" ? "rename" : "fsync";
+        if (fault) c.wrapper = "ASAN_OPTIONS=detect_leaks=0 exec strace -qq -o /dev/null -e inject=" + call + ":error=EIO";
         const FileState before = state_of("x.xpr");
         const std::vector<fs::path> entries = folder.entries();
         const ddsswizzle::Run run = run_tool(c, args);
         EXPECT_EQ(std::tie(run.output, run.errors, run.status), std::tie(expected.output, expected.errors, expected.status))
             << args[0] << " " << args[1];
         EXPECT_TRUE(args[0] != "replace" || expected.status == 0 || state_of("x.xpr") == before) << "x.xpr changed";
-        EXPECT_TRUE(args[0] == "extract" || folder.entries() == entries) << "files left";
+        EXPECT_TRUE((args[0] == "extract" && !fault) || folder.entries() == entries) << "files left";
     }
-    EXPECT_TRUE(linear_tail(out0, gtf[0].built) && linear_tail(out2, gtf[2].built) && linear_tail("y.0.dds", y_levels));
+    EXPECT_TRUE(linear_tail(out0, gtf[0].built) && linear_tail(out2, gtf[2].built) && linear_tail(out3, gtf[3].built) &&
+                linear_tail("y.0.dds", y_levels));
     EXPECT_TRUE(read_file("x.xpr") == x);  // the other levels replaced by y's: y byte for byte
     EXPECT_FALSE(fs::exists("c.1.dds") || fs::exists(fs::path("out") / "c.1.dds"));
     fs::current_path(home);
