@@ -117,7 +117,7 @@ struct Mover {
     static constexpr std::uint32_t run_blocks = Bytes == 1 ? 8 : 16 / Bytes;
     static constexpr std::size_t run_bytes = std::size_t{run_blocks} * Bytes;
 
-    const std::byte* source;
+    const std::byte* source = nullptr;
     detail::Piece result;  // of the image (swizzle) or of the linear levels (unswizzle)
 
     std::byte* to(std::uint64_t tiled, std::uint64_t linear) const noexcept {
