@@ -1,19 +1,28 @@
-"""Builds the Python module ddsswizzle with setuptools and pybind11.
+"""Builds the Python package ddsswizzle with setuptools and pybind11.
 
-The module (python/*.cpp) is compiled together with the whole library
-(src/layout, src/texture, src/api), so that the installed module needs
-nothing else. The version is the one of the project() line of
-CMakeLists.txt, the same the CMake build gives the library.
+The package's Python files (python/ddsswizzle/) go in as they are; its native
+part, ddsswizzle._native (python/ddsswizzle_module.cpp), is compiled together
+with the whole library (src/layout, src/texture, the file rewrite for this
+system, src/api), so that the installed package needs nothing else. The
+version is the one of the project() line of CMakeLists.txt, the same the
+CMake build gives the library.
 
-    python3 -m pip install --no-build-isolation .
+    /usr/bin/python3 -m pip install --no-build-isolation .
 """
 import re
+import sys
 from pathlib import Path
 
-from pybind11.setup_helpers import ParallelCompile, Pybind11Extension, build_ext
+try:
+    from pybind11.setup_helpers import ParallelCompile, Pybind11Extension, build_ext
+except ImportError:
+    raise SystemExit(f"setup.py: pybind11 is missing for {sys.executable}. Build with Debian's /usr/bin/python3, "
+                     "or install pybind11 for this interpreter (Debian: apt-get install python3-pybind11).") from None
 from setuptools import setup
 
 ROOT = Path(__file__).resolve().parent
+# The one of the file rewrite's two system layers compiled here.
+OTHER_SYSTEM = "_posix.cpp" if sys.platform == "win32" else "_windows.cpp"
 
 
 def project_version():
@@ -25,9 +34,13 @@ def project_version():
 
 
 def sources():
-    # Paths relative to this folder, as setuptools wants them.
-    folders = ["python", "src/layout", "src/texture", "src/api"]
-    return sorted(str(path.relative_to(ROOT)) for folder in folders for path in (ROOT / folder).glob("*.cpp"))
+    # Paths relative to this folder, as setuptools wants them: the binding and
+    # every library source but the command-line tool's.
+    paths = [ROOT / "python" / "ddsswizzle_module.cpp"]
+    for folder in sorted((ROOT / "src").iterdir()):
+        if folder.is_dir() and folder.name != "cli":
+            paths += (path for path in folder.glob("*.cpp") if not path.name.endswith(OTHER_SYSTEM))
+    return sorted(str(path.relative_to(ROOT)) for path in paths)
 
 
 VERSION = project_version()
@@ -42,7 +55,7 @@ setup(
     version=VERSION,
     ext_modules=[
         Pybind11Extension(
-            "ddsswizzle",
+            "ddsswizzle._native",
             sources(),
             include_dirs=["src", "include"],
             # DDSSWIZZLE_STATIC: the library's functions are linked in, not
@@ -52,9 +65,8 @@ setup(
         )
     ],
     cmdclass={"build_ext": build_ext},
-    # One extension module and no Python packages: without this, setuptools
-    # would take the folders under src/ for packages of a src layout.
-    packages=[],
-    py_modules=[],
+    packages=["ddsswizzle"],
+    package_dir={"ddsswizzle": "python/ddsswizzle"},
+    package_data={"ddsswizzle": ["py.typed", "*.pyi"]},
     zip_safe=False,
 )

@@ -42,7 +42,7 @@ stage "native build and tests, warnings as errors (build-ci/)" workflow ci
 stage "portable kernels only, build and tests (build-portable/)" workflow portable
 
 # --- Robustness checks (README, "Robustness checks") ---------------------
-# The Windows rewrite (src/cli/file_io_windows.cpp) needs Windows' headers,
+# The Windows rewrite (src/file/file_io_windows.cpp) needs Windows' headers,
 # which only the MinGW build has; its compiler checks it there, with every
 # warning an error.
 clang_tidy_src() {

@@ -17,7 +17,7 @@
 #include <cstring>
 #include <span>
 
-#include "cli/payload_buffer.h"
+#include "file/payload_buffer.h"
 #include "layout/block_tiling.h"
 #include "layout/morton.h"
 #include "layout/surface_geometry.h"
@@ -55,14 +55,14 @@ SurfaceGeometry one_level(std::uint32_t format, Console console, std::int32_t wi
 // Buffers of the kind the tool converts in (huge pages where Linux offers
 // them), every page touched before timing starts.
 struct Buffers {
-    ddsswizzle::tool::PayloadBuffer source_storage;
-    ddsswizzle::tool::PayloadBuffer result_storage;
+    ddsswizzle::file::PayloadBuffer source_storage;
+    ddsswizzle::file::PayloadBuffer result_storage;
     std::span<const std::byte> source;
     std::span<std::byte> result;
 };
 
 Buffers make_buffers(std::size_t length) {
-    using ddsswizzle::tool::allocate_payload_buffer;
+    using ddsswizzle::file::allocate_payload_buffer;
     Buffers buffers{allocate_payload_buffer(length), allocate_payload_buffer(length), {}, {}};
     if (!buffers.source_storage || !buffers.result_storage) std::abort();
     for (std::size_t i = 0; i < length; ++i) buffers.source_storage[i] = static_cast<std::byte>((i * 131U) >> 3U);

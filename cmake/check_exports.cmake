@@ -9,10 +9,17 @@
 #   cmake -DOBJDUMP=x86_64-w64-mingw32-objdump -DLIBRARY=ddsswizzle.dll -DHEADER=... -P check_exports.cmake
 cmake_minimum_required(VERSION 3.25)
 
-# What the header promises, read from its declarations.
+# What the header promises, read from its declarations; those between
+# "#ifdef _WIN32" and "#endif" only on Windows.
 file(READ ${HEADER} header)
-string(REGEX MATCHALL "DDSSWIZZLE_API[^;(\n]*[ *](ddsswizzle_[a-z0-9_]+)\\(" declarations "${header}")
-list(TRANSFORM declarations REPLACE ".*[ *](ddsswizzle_[a-z0-9_]+)\\($" "\\1")
+function(declared_names text out)
+  string(REGEX MATCHALL "DDSSWIZZLE_API[^;(\n]*[ *](ddsswizzle_[a-z0-9_]+)\\(" names "${text}")
+  list(TRANSFORM names REPLACE ".*[ *](ddsswizzle_[a-z0-9_]+)\\($" "\\1")
+  set(${out} "${names}" PARENT_SCOPE)
+endfunction()
+declared_names("${header}" declarations)
+string(REGEX MATCHALL "#ifdef _WIN32\n[^#]*#endif" windows_blocks "${header}")
+declared_names("${windows_blocks}" windows_only)
 list(SORT declarations)
 list(LENGTH declarations declared)
 if(declared LESS 10)
@@ -44,6 +51,10 @@ if(dump MATCHES "file format elf")
     message(FATAL_ERROR "${LIBRARY} has the soname ${soname}, not ${SONAME}")
   endif()
   message(STATUS "soname ${soname}")
+  if(windows_only)
+    list(REMOVE_ITEM declarations ${windows_only})
+    list(LENGTH declarations declared)
+  endif()
 elseif(dump MATCHES "pei-x86-64")
   # The export table of the DLL: "\t[   0] ddsswizzle_check" after the
   # "[Ordinal/Name Pointer] Table" line, up to the first blank line.

@@ -22,7 +22,7 @@
 //    unchanged; swiz then unswiz restores the file, and an image unswizzled,
 //    swizzled and unswizzled again gives the same linear levels (only the
 //    padding of the image, which unswiz drops, may differ);
-//  - the file on disk, through the tool's rewrite, ends up exactly as the
+//  - the file on disk, through the library's rewrite, ends up exactly as the
 //    in-memory conversion says, with no temporary file left beside it (one
 //    input in eight, for one console; the rest stay in memory to keep the
 //    runs fast).
@@ -45,7 +45,6 @@
 #include <utility>
 #include <vector>
 
-#include "cli/rewrite.h"
 #include "ddsswizzle/ddsswizzle.h"
 #include "layout/block_tiling.h"
 #include "texture/texture_plan.h"
@@ -270,7 +269,7 @@ struct ScratchFolder {
     }
 };
 
-// The same input through the tool's rewrite, on a real file; swizzled is
+// The same input through the library's rewrite, on a real file; swizzled is
 // what convert_dds made of it (the input itself when refused).
 void check_on_disk(Span file, ddsswizzle_console console, const Bytes& swizzled) {
     std::uint64_t length = 0;
@@ -280,16 +279,11 @@ void check_on_disk(Span file, ddsswizzle_console console, const Bytes& swizzled)
     if (scratch.path.empty()) return;
     const fs::path path = fs::path(scratch.path) / "texture.dds";
     write_whole(path, file);
-    const auto on = static_cast<ddsswizzle::Console>(console);
-    const ddsswizzle::tool::FileConversion done = ddsswizzle::tool::convert_texture_file(path, ddsswizzle::Direction::swizzle, on);
     const bool converted = expected == DDSSWIZZLE_OK;
-    require(converted ? done.outcome == ddsswizzle::tool::Outcome::converted
-                      : done.outcome == ddsswizzle::tool::Outcome::refused && static_cast<int>(done.refusal) == expected,
-            "the file follows the plan");
+    require(ddsswizzle_convert_file(path.c_str(), console, DDSSWIZZLE_SWIZZLE, nullptr) == expected, "the file follows the plan");
     require(same(read_whole(path), converted ? Span(swizzled) : file), "the file is converted as in memory, or untouched");
     if (converted) {
-        require(ddsswizzle::tool::convert_texture_file(path, ddsswizzle::Direction::unswizzle, on).outcome ==
-                    ddsswizzle::tool::Outcome::converted,
+        require(ddsswizzle_convert_file(path.c_str(), console, DDSSWIZZLE_UNSWIZZLE, nullptr) == DDSSWIZZLE_OK,
                 "it converts back");
         require(same(read_whole(path), file), "the file comes back byte for byte");
     }

@@ -63,7 +63,8 @@ void check_ps3(const SurfaceGeometry& g, const Bytes& source, std::size_t shortf
         }
         return result;
     };
-    const ddsswizzle::testing::Ps3Format f{g.format.block_bytes, g.format.ps3 == Ps3Rule::block_tiling, g.format.ps3_swap};
+    const ddsswizzle::testing::Ps3Format f{g.format.block_bytes, g.format.ps3 == Ps3Rule::block_tiling, g.format.ps3_swap,
+                                           g.format.ps3_stored_levels};
     const Surface& s = g.surface;
     // The oracle takes a cube map's faces whole.
     const bool whole_faces = g.faces == 1 || head.size() >= g.linear_size;

@@ -5,7 +5,9 @@
 Copies the files the install needs from SOURCE_DIR into WORK_DIR/source (so
 that nothing is written into the sources), installs from there with the
 README's command into WORK_DIR/site, then imports the module from there in a
-new interpreter and converts a surface. --no-index keeps pip away from any
+new interpreter and converts a surface; the metadata says MIT and carries
+the license, the package its type information, and python -m ddsswizzle
+runs the command line. --no-index keeps pip away from any
 package index, so the test fails if the install ever needs the network;
 neither the user's pip settings nor pip's cache take part.
 """
@@ -16,12 +18,18 @@ import subprocess
 import sys
 from pathlib import Path
 
-NEEDED = ["pyproject.toml", "setup.py", "setup.cfg", "CMakeLists.txt", "README.md", "python", "src", "include"]
+NEEDED = ["pyproject.toml", "setup.py", "setup.cfg", "CMakeLists.txt", "README.md", "LICENSE", "python", "src",
+          "include"]
 
 # Imported from the install alone; a 4 x 4 level of bytes in Morton order
 # (PS3), and a round trip through the Xbox 360 tiling.
 CHECK = """
-import sys, ddsswizzle
+import glob, os, sys, ddsswizzle
+dist_info, = glob.glob(os.path.join(sys.argv[1], "ddsswizzle-*.dist-info"))
+metadata = open(os.path.join(dist_info, "METADATA"), encoding="utf-8").read()
+assert "License: MIT" in metadata and "Classifier: License :: OSI Approved :: MIT License" in metadata, metadata
+assert os.path.exists(os.path.join(dist_info, "LICENSE")), os.listdir(dist_info)
+assert {"py.typed", "_native.pyi"} <= set(os.listdir(os.path.dirname(ddsswizzle.__file__)))
 assert ddsswizzle.__file__.startswith(sys.argv[1]), ddsswizzle.__file__
 assert ddsswizzle.__version__ == sys.argv[2], ddsswizzle.__version__
 linear = bytes(range(16))
@@ -30,6 +38,9 @@ assert ddsswizzle.swizzle(linear, console="ps3", format="R8_UNORM", width=4, hei
 surface = dict(console="x360", format=77, width=64, height=64, levels=7)
 linear = bytes(i % 251 for i in range(ddsswizzle.linear_size(**surface)))
 assert ddsswizzle.unswizzle(ddsswizzle.swizzle(linear, **surface), **surface) == linear
+import subprocess
+version = subprocess.run([sys.executable, "-m", "ddsswizzle", "--version"], capture_output=True, text=True).stdout
+assert version.split() == ["ddsswizzle", sys.argv[2]], version
 print("imported from", ddsswizzle.__file__)
 """
 

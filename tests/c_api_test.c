@@ -1,9 +1,10 @@
 // The C interface of ddsswizzle.h, compiled as C99: a 4 x 4 surface both
-// ways on the Xbox 360, sizes, placements, every argument refusal and every
-// status with its message. Built twice, against the shared and the
+// ways on the Xbox 360, sizes, placements, a DDS header written and checked,
+// every argument refusal and every status with its message. Built twice, against the shared and the
 // static library, so that both export what the header declares.
 #include <ddsswizzle/ddsswizzle.h>
 
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -13,9 +14,10 @@ static int failures = 0;
 
 int main(void) {
     const ddsswizzle_surface pixels = {87, 4, 4, 1, 1, 0}, chain = {87, 4, 4, 1, 3, 0}, long_chain = {87, 4, 4, 1, 127, 0};
-    unsigned char linear[64], console[4096], back[64], buffer[128], before[128];
-    uint64_t linear_size = 0, console_size = 0;
-    ddsswizzle_placement place;
+    unsigned char linear[64], console[4096], back[64], buffer[128], before[128], file[128 + 64] = {0};
+    uint64_t linear_size = 0, console_size = 0, converted = 0;
+    size_t written = 0;
+    ddsswizzle_placement place, unplaced;
     ddsswizzle_reason reason = DDSSWIZZLE_REASON_NONE;
     uint32_t number = 0;
     unsigned i;
@@ -56,11 +58,31 @@ int main(void) {
     CHECK(reason == DDSSWIZZLE_REASON_UNKNOWN_CONSOLE_OR_DIRECTION);
     CHECK(ddsswizzle_place(&chain, DDSSWIZZLE_PS3, 3, 0, &place) == DDSSWIZZLE_INVALID_ARGUMENT);
     CHECK(ddsswizzle_place(&chain, DDSSWIZZLE_PS3, 0, 1, &place) == DDSSWIZZLE_INVALID_ARGUMENT);
+    // A surface the console refuses has no placement.
+    {
+        const ddsswizzle_surface narrow = {87, 6, 4, 1, 1, 0};
+        memset(&place, 0xA5, sizeof place);
+        unplaced = place;
+        CHECK(ddsswizzle_place(&narrow, DDSSWIZZLE_PS3, 0, 0, &place) == DDSSWIZZLE_UNSUPPORTED_SIZE);
+        CHECK(memcmp(&place, &unplaced, sizeof place) == 0);
+    }
     // A DDS file's size query needs its first 148 bytes; its conversion a
     // result as long as the query said.
     CHECK(ddsswizzle_check_dds(buffer, 147, 4096, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, NULL, &reason) ==
               DDSSWIZZLE_INVALID_ARGUMENT && reason == DDSSWIZZLE_REASON_HEADER_NOT_GIVEN);
     CHECK(ddsswizzle_check_dds(NULL, 148, 4096, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, NULL, &reason) == DDSSWIZZLE_INVALID_ARGUMENT);
+    // A file the header writer makes is checked as any other; an unknown
+    // console or direction alone refuses the call.
+    CHECK(ddsswizzle_dds_header(NULL, 1, file, 148, &written) == DDSSWIZZLE_INVALID_ARGUMENT && written == 0);
+    CHECK(ddsswizzle_dds_header(&pixels, 1, NULL, 148, &written) == DDSSWIZZLE_INVALID_ARGUMENT &&
+          ddsswizzle_dds_header(&pixels, 1, file, 148, NULL) == DDSSWIZZLE_INVALID_ARGUMENT);
+    CHECK(ddsswizzle_dds_header(&pixels, 1, file, sizeof file, &written) == DDSSWIZZLE_OK && written == 128);
+    CHECK(ddsswizzle_check_dds(file, sizeof file, sizeof file, DDSSWIZZLE_X360, DDSSWIZZLE_SWIZZLE, &converted, NULL) ==
+              DDSSWIZZLE_OK && converted == 128 + 4096);
+    CHECK(ddsswizzle_check_dds(file, sizeof file, sizeof file, (ddsswizzle_console)2, DDSSWIZZLE_SWIZZLE, NULL, &reason) ==
+              DDSSWIZZLE_INVALID_ARGUMENT && reason == DDSSWIZZLE_REASON_UNKNOWN_CONSOLE_OR_DIRECTION);
+    CHECK(ddsswizzle_check_dds(file, sizeof file, sizeof file, DDSSWIZZLE_PS3, (ddsswizzle_direction)2, NULL, &reason) ==
+              DDSSWIZZLE_INVALID_ARGUMENT && reason == DDSSWIZZLE_REASON_UNKNOWN_CONSOLE_OR_DIRECTION);
 
     // A refusal of each status, and its message.
     {
@@ -73,13 +95,18 @@ int main(void) {
             {ddsswizzle_check(&flat, DDSSWIZZLE_PS3, NULL), DDSSWIZZLE_UNSUPPORTED_SIZE, "Unsupported size"},  // depth 0
             {ddsswizzle_convert(&pixels, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, linear, 63, back, 64), DDSSWIZZLE_TRUNCATED_DATA, "Texture data is truncated"},
             {ddsswizzle_sizes(NULL, DDSSWIZZLE_PS3, NULL, NULL), DDSSWIZZLE_INVALID_ARGUMENT, "Invalid argument"},
-            {ddsswizzle_read_dds(NULL, 128, &dds, NULL), DDSSWIZZLE_INVALID_ARGUMENT, "Invalid argument"},
+            {ddsswizzle_read_dds(NULL, 1, &dds, NULL), DDSSWIZZLE_INVALID_ARGUMENT, "Invalid argument"},
+            {ddsswizzle_convert_file(NULL, DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, NULL), DDSSWIZZLE_INVALID_ARGUMENT, "Invalid argument"},
+            {ddsswizzle_convert_file("no such folder/t.dds", DDSSWIZZLE_PS3, DDSSWIZZLE_SWIZZLE, &reason), DDSSWIZZLE_CANNOT_OPEN_FILE,
+             "Cannot open file"},
         };
+        CHECK(errno == ENOENT && reason == DDSSWIZZLE_REASON_FILE_NOT_OPENED);
         for (i = 0; i < sizeof refusals / sizeof refusals[0]; ++i) {
             CHECK(refusals[i].got == refusals[i].want);
             CHECK(strcmp(ddsswizzle_status_message(refusals[i].want), refusals[i].message) == 0);
         }
-        CHECK(strcmp(ddsswizzle_status_message((ddsswizzle_status)7), "") == 0);
+        CHECK(strcmp(ddsswizzle_status_message(DDSSWIZZLE_NOT_CONFIRMED_ON_DISK), "Converted, not confirmed on disk") == 0);
+        CHECK(strcmp(ddsswizzle_status_message((ddsswizzle_status)11), "") == 0);
     }
 
     // Format names and numbers.
@@ -87,6 +114,7 @@ int main(void) {
     CHECK(strcmp(ddsswizzle_format_name(130), "P208") == 0 && strcmp(ddsswizzle_format_name(133), "") == 0);
     CHECK(ddsswizzle_format_number("B8G8R8A8_UNORM", 14, &number) == 1 && number == 87);
     CHECK(ddsswizzle_format_number("BC3_UNORMX", 10, &number) == 0 && number == 87);
+    CHECK(ddsswizzle_format_number(NULL, 9, &number) == 0 && ddsswizzle_format_number("BC3_UNORM", 9, NULL) == 0);
     for (i = 0; i < 140; ++i)
         if (*ddsswizzle_format_name(i) != '\0')
             CHECK(ddsswizzle_format_number(ddsswizzle_format_name(i), strlen(ddsswizzle_format_name(i)), &number) == 1 && number == i);

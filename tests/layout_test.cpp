@@ -52,9 +52,9 @@ Surface surface(std::uint32_t format, std::int32_t w, std::int32_t h, std::int32
 
 // Checks and sizes, both consoles (what a DDS header can say is checked from
 // the header, in texture_test.cpp): the reason, or the linear size, and the
-// bytes the PS3 walks reach (a 2D chain of pixels of at most 4 bytes or of
-// blocks counts no lower bound of 1: 256 x 128 ends at 1 x 0, DXT levels of
-// 2 x 2 count 2 bytes; wider texels and volumes stop after their 1 x 1 level).
+// bytes the PS3 walks reach (a 2D chain of pixels or of blocks counts no
+// lower bound of 1: 256 x 128 ends at 1 x 0, DXT levels of 2 x 2 count 2
+// bytes; floats and volumes stop after their 1 x 1 level).
 TEST(LayoutRules, ChecksAndSizesOfSurfaces) {
     using enum TextureType;
     struct Row { Surface s; Console console; Reason reason; std::uint64_t linear = 0, reach = 0; };
@@ -65,6 +65,7 @@ TEST(LayoutRules, ChecksAndSizesOfSurfaces) {
         {surface(bgra8, 8, 4, 4, volume, 2), Console::ps3, Reason::none, 4 * 75, 4 * 75},
         {surface(rgba16f, 4, 4, 5), Console::ps3, Reason::none, 8 * 23, 8 * 21},
         {surface(rgba16f, 8, 2, 4), Console::ps3, Reason::none, 8 * 23, 8 * 23},
+        {surface(r32f, 8, 2, 4), Console::ps3, Reason::none, 4 * 23, 4 * 23},
         {surface(bgra8, 4, 4, 3, cube_map), Console::ps3, Reason::none, 6 * 4 * 21, 6 * 4 * 21},
         {surface(bgra8, 4, 4, 127), Console::ps3, Reason::none, 4 * (21 + 124), 4 * 21},
         {surface(80, 4, 4, 1), Console::ps3, Reason::format_not_on_console},
@@ -82,6 +83,8 @@ TEST(LayoutRules, ChecksAndSizesOfSurfaces) {
         {surface(bc3, 0x7FFFFFFF, 0x7FFFFFFF, 1), Console::ps3, Reason::level_too_large},
         {surface(rgba16f, 4, 4, 1), Console::x360, Reason::format_not_on_console},
         {surface(bgra8, 8193, 1, 1), Console::x360, Reason::side_above_limit},
+        {surface(bgra8, 1, 8193, 1), Console::x360, Reason::side_above_limit},
+        {surface(r8, 2, 8192, 1), Console::x360, Reason::none, 2 * 8192},
         {surface(bgra8, 4, 4, 4), Console::x360, Reason::level_count_out_of_range},
         {surface(83, 8192, 1, 14), Console::x360, Reason::none, 16 * (2048 + 1024 + 512 + 256 + 128 + 64 + 32 + 16 + 8 + 4 + 2 + 1 + 1 + 1)},
     };
@@ -157,7 +160,8 @@ void expect_walk_matches(const WalkCase& c, KernelSet set) {
                                       << c.shift << (ps3 ? ", PS3" : ", Xbox 360"));
     const std::vector<std::byte> source = testing::random_bytes(length, static_cast<std::uint32_t>(length) + c.s.format);
     const std::vector<std::byte> swizzled =
-        ps3 ? testing::ps3_payload({g.format.block_bytes, g.format.ps3 == Ps3Rule::block_tiling, g.format.ps3_swap},
+        ps3 ? testing::ps3_payload({g.format.block_bytes, g.format.ps3 == Ps3Rule::block_tiling, g.format.ps3_swap,
+                                    g.format.ps3_stored_levels},
                                    {c.s.width, c.s.height, c.s.depth}, c.s.levels, c.s.type == TextureType::volume, g.faces,
                                    static_cast<std::size_t>(g.linear_face_bytes), source, Direction::swizzle)
             : testing::x360_oracle_convert(x360_texture(g), source, Direction::swizzle);

@@ -156,10 +156,11 @@ TEST(RecogniseTexture, ChecksInOrderOnEachConsole) {
 }
 
 // How each console stores a format: bytes of a block or pixel, pixels on a
-// block's side, and the swap units (0 on the Xbox 360: none there).
-struct Kind { std::size_t bytes, side, ps3_swap, x360_swap; };
-constexpr Kind pix1{1, 1, 1, 1}, pix2{2, 1, 2, 2}, pix4{4, 1, 1, 4}, dxt8{8, 4, 1, 2}, dxt16{16, 4, 1, 2}, fp16{8, 1, 2, 0},
-    fp32{16, 1, 4, 0}, r32f{4, 1, 4, 0};
+// block's side, the swap units (0 on the Xbox 360: none there), and whether
+// it holds floats (the PS3 converting the levels a DDS file stores).
+struct Kind { std::size_t bytes, side, ps3_swap, x360_swap; bool floats = false; };
+constexpr Kind pix1{1, 1, 1, 1}, pix2{2, 1, 2, 2}, pix4{4, 1, 1, 4}, dxt8{8, 4, 1, 2}, dxt16{16, 4, 1, 2}, fp16{8, 1, 2, 0, true},
+    fp32{16, 1, 4, 0, true}, r32f{4, 1, 4, 0, true};
 
 // Swiz of `file` (of `faces` faces, or a volume of `depth` slices, and 7
 // bytes after them) gives the header, the texture data the plain form of the
@@ -177,7 +178,7 @@ void expect_conversion(const TextureFields& fields, Kind kind, Console console, 
     const auto payload = file.end() - static_cast<std::ptrdiff_t>(faces * face + after);
     std::vector<std::byte> expected(file.begin(), payload);
     if (console == ps3) {
-        const auto data = ps3_payload({kind.bytes, kind.side == 4, kind.ps3_swap}, {fields.width, fields.height, std::int64_t(depth)},
+        const auto data = ps3_payload({kind.bytes, kind.side == 4, kind.ps3_swap, kind.floats}, {fields.width, fields.height, std::int64_t(depth)},
                                       levels, depth > 1, faces, face, {payload, file.end()}, Direction::swizzle);
         expected.insert(expected.end(), data.begin(), data.end());
     } else {

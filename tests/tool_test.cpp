@@ -18,6 +18,7 @@
 #include <random>
 #include <string>
 #include <system_error>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -32,9 +33,9 @@
 #endif
 
 #include "support/texture_builder.h"
-#include "cli/file_io.h"
-#include "cli/file_transfer.h"
-#include "cli/payload_buffer.h"
+#include "file/file_io.h"
+#include "file/file_transfer.h"
+#include "file/payload_buffer.h"
 #include "ddsswizzle/ddsswizzle.hpp"
 
 namespace ddsswizzle {
@@ -96,17 +97,19 @@ std::vector<std::byte> read_file(const fs::path& path) {
 const std::string banner = "\nPS3 & Xbox360 swizzling tool\nIf any problem, contact the ddsswizzle issue tracker\n"
                            "\nUsage: *.exe unswiz/swiz *.dds [ps3/x360]\n";
 const std::string wrong_mode = "\nWRONG MODE\n\n";
+const std::string wrong_platform = "\nWRONG PLATFORM\n\n";
 const std::string cannot_open = "\nCannot open file\n";
 const std::string cannot_write = "\nCannot write file\n";
 const std::string truncated = "\nTexture data is truncated\n";
 const std::string not_confirmed = "\nConverted, not confirmed on disk\n";  // converted, status 1
-const std::string unsupported_info = "Unsupported size (the width is not a power of two, which Morton order needs)";
+const std::string unsupported_info = "Unsupported size: the width is not a power of two, which Morton order needs";
 
 std::string twice(const std::string& verdict) { return "\nswiz: " + verdict + "\nunswiz: " + verdict; }
 
 // What info says of tiled() on the PS3.
-const std::string info_of_tiled = "\nFormat: BC1_UNORM (DXGI 71)\nTexture: 2D texture, 512 x 256 pixels, 10 levels\nPayload: 87400 "
-    "bytes from byte 128\nPS3: 87400 bytes of linear levels, 87400 bytes in console layout" + twice("converts, the file becomes 87528 bytes") + "\n";
+const std::string tiled_facts = "\nFormat: BC1_UNORM (DXGI 71)\nTexture: 2D texture, 512 x 256 pixels, 10 levels\nPayload: 87400 "
+    "bytes from byte 128\nPS3: 87400 bytes of linear levels, 87400 bytes in console layout";
+const std::string info_of_tiled = tiled_facts + twice("converts, the file becomes 87528 bytes") + "\n";
 
 constexpr bool windows = std::is_same_v<fs::path::value_type, wchar_t>;  // Windows alone keeps paths in UTF-16
 
@@ -127,6 +130,7 @@ struct Case {
     bool held_open = false;        // by this program, as an image viewer might
     fs::path keeps_old;            // another name of the file, which keeps the old contents
     bool prefix_only = false;      // the output begins with `output`
+    int error = 0;                 // the system's error that standard error names, after the file given
 };
 
 // The one way the tests start the tool, a copy of it in the case's folder
@@ -134,29 +138,41 @@ struct Case {
 // in single quotes (no name the tests use holds one). Windows: through cmd /c,
 // each argument in double quotes (cmd drops the first and the last quote of
 // the line); the arguments reach the tool as UTF-16 whatever the code page.
-// Either way standard output and standard error come back together, byte for
-// byte, with the exit status the caller sees.
-std::pair<std::string, int> run_tool([[maybe_unused]] const Case& c, const std::vector<fs::path>& args) {
+// Either way standard output comes back byte for byte, standard error apart
+// (through a file beside the case's folder), with the exit status the caller
+// sees.
+struct Run {
+    std::string output, errors;
+    int status = 0;
+    bool operator==(const Run&) const = default;
+};
+
+Run run_tool([[maybe_unused]] const Case& c, const std::vector<fs::path>& args) {
     const fs::path program = fs::absolute(fs::path(DDSSWIZZLE_EXECUTABLE).filename());
+    const fs::path errors = fs::absolute("..") / (fs::current_path().filename().string() + ".stderr");
 #ifdef _WIN32
     std::wstring line = L"\"\"" + program.wstring() + L"\"";
     for (const fs::path& word : args) line += L" \"" + word.wstring() + L"\"";
-    FILE* pipe = ::_wpopen((line + L" 2>&1\"").c_str(), L"rb");
+    FILE* pipe = ::_wpopen((line + L" 2>\"" + errors.wstring() + L"\"\"").c_str(), L"rb");
 #else
     std::string line = c.wrapper + " '" + program.string() + "'";
     for (const fs::path& word : args) ((line += " '") += word.string()) += "'";
-    FILE* pipe = ::popen((line + " 2>&1").c_str(), "r");
+    FILE* pipe = ::popen((line + " 2>'" + errors.string() + "'").c_str(), "r");
 #endif
-    if (pipe == nullptr) return {"the tool could not be started", -1};
-    std::string output;
+    if (pipe == nullptr) return {"the tool could not be started", "", -1};
+    Run run;
     char buffer[4096];
-    for (std::size_t got = 0; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
+    for (std::size_t got = 0; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, got);
 #ifdef _WIN32
-    return {output, ::_pclose(pipe)};
+    run.status = ::_pclose(pipe);
 #else
     const int status = ::pclose(pipe);
-    return {output, WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status)};
+    run.status = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 #endif
+    const std::vector<std::byte> error_bytes = read_file(errors);
+    run.errors.assign(reinterpret_cast<const char*>(error_bytes.data()), error_bytes.size());
+    fs::remove(errors);
+    return run;
 }
 
 // Everything that shows whether a file was changed. A file above 64 MiB (the
@@ -208,9 +224,11 @@ void check_all(const std::vector<Case>& cases, const ScratchFolder& folder) {
         std::vector<fs::path> args = c.args;
         for (int pass = 0; pass < (args.size() > 1 && args[0] == "swiz" && c.left == 0 ? 2 : 1); ++pass) {
             if (pass == 1) args[0] = "unswiz";
-            const auto [output, status] = run_tool(c, args);
+            const auto [output, errors, status] = run_tool(c, args);
             EXPECT_EQ(c.prefix_only ? output.substr(0, c.output.size()) : output, c.output) << "run " << pass + 1;
             EXPECT_EQ(status, c.output == "\n" ? 0 : c.status) << "run " << pass + 1;
+            const std::string named = c.error == 0 ? "" : "ddsswizzle: " + args[1].string() + ": " + std::strerror(c.error) + "\n";
+            EXPECT_EQ(errors, named) << "run " << pass + 1;
             const FileState after = state_of(c.file);
             const bool kept = after.mode == before.mode && after.owner == before.owner;
             EXPECT_TRUE(converts ? after.bytes == (pass == 0 ? swizzled : c.texture) && kept : after == before)
@@ -258,35 +276,56 @@ TEST(Tool, CommandLineHeadersAndPaths) {
     short_path.resize(::GetShortPathNameW(absolute.c_str(), short_path.data(), MAX_PATH) % MAX_PATH);
     if (!short_path.empty() && fs::path(short_path).filename() != file.filename()) forms.push_back(short_path);
 #endif
+    // What info says of a file whose payload fills the Xbox 360 image exactly.
+    const std::string info_of_image = "\nFormat: B8G8R8A8_UNORM (DXGI 87)\nTexture: 2D texture, 64 x 64 pixels, 7 levels\n"
+        "Payload: 24576 bytes from byte 128\nXbox 360: 21844 bytes of linear levels, 24576 bytes in console layout\nWarning: "
+        "the payload is exactly as long as the console image; the file looks converted already\nswiz: converts, the file "
+        "becomes 27436 bytes\nunswiz: converts, the file becomes 21972 bytes\n";
     std::vector<Case> cases = {
-        // Too few words; any platform word but one starting with x360 is the PS3's, extra words are ignored; the
-        // mode is checked first, then the platform, then the file.
+        // Too few words; extra words are ignored; the mode is checked first, then the platform, then the file.
         // The tool's -1 for too few words: a POSIX caller sees its low 8 bits.
         cli({}, banner, windows ? -1 : 255), cli({"swiz"}, banner, windows ? -1 : 255), cli({"swiz", "t.dds"}, "\n"),
-        cli({"swiz", "t.dds", "X360"}, "\n"), cli({"swiz", "t.dds", "x36"}, "\n"), cli({"swiz", "t.dds", "ps3", "extra"}, "\n"),
-        cli({"swiz", "t.dds", "x360"}, "\n"), cli({"swiz", "t.dds", "x3600"}, "\n"), cli({"swiz", "missing.dds", "x360"}, cannot_open),
+        cli({"swiz", "t.dds", "ps3", "extra"}, "\n"),
         cli({"SWIZ", "t.dds"}, wrong_mode), cli({"unswiz2", "t.dds"}, wrong_mode), cli({"", "t.dds", "x360"}, wrong_mode),
-        cli({"swiz", "."}, cannot_open),
+        cli({"swiz2", "t.dds", "xbox"}, wrong_mode), cli({"swiz", "missing.dds", "xbox"}, wrong_platform),
+        cli({"info", "t.dds", "360"}, wrong_platform),
         // info describes and changes nothing; --help and --version.
         cli({"info", "t.dds"}, info_of_tiled, 0),
         {.name = "info, refused", .args = {"info", "t.dds"}, .output = "\nFormat: B8G8R8A8_UNORM (DXGI 87)\nTexture: 2D texture, "
          "48 x 64 pixels, 1 level\nPayload: 12288 bytes from byte 128" + twice(unsupported_info) + "\n",
          .texture = make_texture(rgba_fields(32, 48, 64, 1), 12288)},
-        cli({"info", "missing.dds"}, cannot_open), cli({"--version"}, "\nddsswizzle " + std::string(version()) + "\n", 0),
+        {.name = "info, converted already", .args = {"info", "t.dds", "x360"}, .output = info_of_image, .status = 0,
+         .texture = make_texture(rgba_fields(32, 64, 64, 7), 24576)},
+        cli({"--version"}, "\nddsswizzle " + std::string(version()) + "\n", 0),
         {.name = "--help", .args = {"--help", "t.dds"}, .output = banner, .status = 0, .prefix_only = true},
         {.name = "4 MiB, above the size of a huge page", .texture = make_texture(rgba_fields(32, 1024, 1024, 1), 4 << 20U)},
         // Windows does not replace a file another program holds open without
         // delete sharing (as the C runtime opens files); POSIX does.
-        {.name = "held open", .output = windows ? cannot_write : "\n", .held_open = true},
+        {.name = "held open", .output = windows ? cannot_write : "\n", .held_open = true, .error = windows ? EACCES : 0},
 #ifdef _WIN32
-        {.name = "read-only attribute", .output = cannot_open, .setup = "attrib +r t.dds"},
+        {.name = "read-only attribute", .output = cannot_open, .setup = "attrib +r t.dds", .error = EACCES},
 #endif
     };
+    // The platform word: none, ps3 in any letter case, or a word that begins with x360; any other is refused, the
+    // file untouched, where it used to select the PS3.
+    for (const auto& [word, output] : {std::pair{"ps3", "\n"}, {"PS3", "\n"}, {"pS3", "\n"}, {"x360", "\n"}, {"x3600", "\n"},
+                                       {"X360", ""}, {"xbox360", ""}, {"360", ""}, {"0", ""}, {"x36", ""}, {"ps", ""},
+                                       {"ps3 ", ""}, {"", ""}, {"b.dds", ""}}) {
+        cases.push_back(cli({"swiz", "t.dds", word}, *output == 0 ? wrong_platform : output));
+    }
+    for (const auto& [name, error] : {std::pair{"missing.dds", ENOENT}, {".", windows ? EACCES : EISDIR}}) {
+        for (const char* mode : {"swiz", "info"}) cases.push_back({.name = name, .args = {mode, name}, .output = cannot_open, .error = error});
+    }
     for (const fs::path& form : forms) {
         cases.push_back({.name = "path " + std::to_string(&form - forms.data()), .args = {"swiz", form},
                          .texture = bytes, .file = file});
     }
     check_all(cases, folder);
+    // -h is --help (run where check_all left the tool).
+    const fs::path home = fs::current_path();
+    fs::current_path(folder.path);
+    EXPECT_EQ(run_tool({}, {"-h"}), run_tool({}, {"--help"}));
+    fs::current_path(home);
 }
 
 // Killed or failing writes, failing system calls and allocations, taken
@@ -300,12 +339,12 @@ TEST(Tool, FaultsInjectedFromOutside) {
     // call of those on `path` (%d: the tool's process id, which -D keeps), and
     // how. A run whose rule never hit says so, so a fault that did not happen
     // is seen. (LeakSanitizer cannot run under a tracer.)
-    const auto failing = [](const char* path, const std::string& rule, const std::string& output) {
+    const auto failing = [](const char* path, const std::string& rule, const std::string& output, int error = 0) {
         const std::string strace =
             "f() { ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" sh -c 'r=$1; shift; exec strace -D -qq "
             "-o s.log -P \"$(realpath -m \"$(printf \"$0\" $$)\")\" -e inject=\"$r\" \"$@\"' \"$@\"; s=$?; "
             "grep -qs INJECTED s.log || echo no fault injected; rm -f s.log; return $s; }; f '";
-        return Case{.name = rule + " on " + path, .output = output, .wrapper = strace + path + "' '" + rule + "'"};
+        return Case{.name = rule + " on " + path, .output = output, .wrapper = strace + path + "' '" + rule + "'", .error = error};
     };
     const char *temporary = "t.dds.ddsswizzle-%d-0.tmp", *texture = "t.dds", *folder = ".";
     // Takes the first n temporary names (texture name, ".ddsswizzle-", process
@@ -313,7 +352,8 @@ TEST(Tool, FaultsInjectedFromOutside) {
     const auto names_taken = [](std::size_t n) {
         const std::string loop =
             "i=0; while [ $i -lt " + std::to_string(n) + " ]; do : >t.dds.ddsswizzle-$$-$i.tmp; i=$((i+1)); done";
-        return Case{.name = loop, .output = n < 100 ? "\n" : cannot_write, .wrapper = loop + "; exec", .left = n};
+        return Case{.name = loop, .output = n < 100 ? "\n" : cannot_write, .wrapper = loop + "; exec", .left = n,
+                    .error = n < 100 ? 0 : EEXIST};
     };
     // A file-size limit: the kernel kills the tool there (which leaves its
     // temporary file, holding what the limit let through), or fails the write
@@ -323,10 +363,11 @@ TEST(Tool, FaultsInjectedFromOutside) {
             std::string(ignored ? "trap '' XFSZ; " : "") + "exec prlimit --core=0 --fsize=" + std::to_string(limit);
         const bool enough = limit == tiled().size();
         return Case{.name = wrapper, .output = enough ? "\n" : ignored ? cannot_write : "",
-                    .status = ignored ? 1 : 128 + SIGXFSZ, .wrapper = wrapper, .left = enough || ignored ? 0U : 1U};
+                    .status = ignored ? 1 : 128 + SIGXFSZ, .wrapper = wrapper, .left = enough || ignored ? 0U : 1U,
+                    .error = ignored && !enough && limit > 0 ? EFBIG : 0};  // the limit holds standard error too
     };
-    const auto in_folder = [](const char* setup, const char* name, const std::string& output) {
-        return Case{.name = setup, .args = {"swiz", name}, .output = output, .setup = setup, .file = "d/t.dds"};
+    const auto in_folder = [](const char* setup, const char* name, const std::string& output, int error = 0) {
+        return Case{.name = setup, .args = {"swiz", name}, .output = output, .setup = setup, .file = "d/t.dds", .error = error};
     };
     const std::size_t size = tiled().size();
     // A file of 6 GiB with 4 GiB for buffers: a refused one is not even read.
@@ -343,20 +384,20 @@ TEST(Tool, FaultsInjectedFromOutside) {
         huge(rgba_fields(32, 16, 16, 1), "\nOut of memory\n"), huge({16, 16, 1, {}, 0x40, 24}, "\nUnknown format\n"),
         in_folder("chmod 640 d/t.dds; ln -s d/t.dds a.dds", "a.dds", "\n"),
         in_folder("ln -s $PWD/d/t.dds a.dds", "a.dds", "\n"), in_folder("ln -s d/t.dds a.dds; ln -s a.dds b.dds", "b.dds", "\n"),
-        in_folder("mkfifo x.dds", "x.dds", cannot_open), in_folder("ln -s missing.dds x.dds", "x.dds", cannot_open),
-        in_folder("ln -s d x.dds", "x.dds", cannot_open), in_folder("ln -s x.dds x.dds", "x.dds", cannot_open),
+        in_folder("mkfifo x.dds", "x.dds", cannot_open, EINVAL), in_folder("ln -s missing.dds x.dds", "x.dds", cannot_open, ENOENT),
+        in_folder("ln -s d x.dds", "x.dds", cannot_open, EISDIR), in_folder("ln -s x.dds x.dds", "x.dds", cannot_open, ELOOP),
         names_taken(1), names_taken(99), names_taken(100),
         size_limit(0, false), size_limit(4096, false), size_limit(size - 1, false), size_limit(size, false),
         size_limit(0, true), size_limit(4096, true), size_limit(size - 1, true), size_limit(size, true),
-        failing(temporary, "write:error=ENOSPC:when=1", cannot_write), failing(temporary, "write:error=EIO", cannot_write),
-        failing(temporary, "write:retval=0", cannot_write), failing(temporary, "write:error=EINTR:when=1", "\n"),
-        failing(texture, "read:error=EIO:when=1", cannot_open), failing(texture, "read:error=EIO:when=2", cannot_open),
+        failing(temporary, "write:error=ENOSPC:when=1", cannot_write, ENOSPC), failing(temporary, "write:error=EIO", cannot_write, EIO),
+        failing(temporary, "write:retval=0", cannot_write, ENOSPC), failing(temporary, "write:error=EINTR:when=1", "\n"),
+        failing(texture, "read:error=EIO:when=1", cannot_open, EIO), failing(texture, "read:error=EIO:when=2", cannot_open, EIO),
         failing(texture, "read:retval=0:when=2", truncated), failing(texture, "read:error=EINTR:when=1..2", "\n"),
-        failing(temporary, "fchmod:error=EPERM", cannot_write), failing(temporary, "fsync:error=EIO", cannot_write),
-        failing(temporary, "close:error=EIO", cannot_write), failing(texture, "close:error=EIO", "\n"),
-        failing(temporary, "rename:error=EXDEV", cannot_write), failing(temporary, "rename:error=EIO", cannot_write),
+        failing(temporary, "fchmod:error=EPERM", cannot_write, EPERM), failing(temporary, "fsync:error=EIO", cannot_write, EIO),
+        failing(temporary, "close:error=EIO", cannot_write, EIO), failing(texture, "close:error=EIO", "\n"),
+        failing(temporary, "rename:error=EXDEV", cannot_write, EXDEV), failing(temporary, "rename:error=EIO", cannot_write, EIO),
         // The folder is flushed after the rename: where it cannot be, the file is converted all the same.
-        failing(folder, "fsync:error=EIO", not_confirmed), failing(folder, "fsync:error=EINVAL", "\n"),
+        failing(folder, "fsync:error=EIO", not_confirmed, EIO), failing(folder, "fsync:error=EINVAL", "\n"),
         failing(folder, "fsync:error=EOPNOTSUPP", "\n"), failing(folder, "fsync:error=EINTR:when=1", "\n"),
         // Renamed under the name given; its other names keep the old file, as sed -i leaves them.
         {.name = "hard link", .setup = "ln t.dds h.dds", .keeps_old = "h.dds"},
@@ -376,21 +417,90 @@ TEST(Tool, FilesOfOtherUsers) {
     GTEST_SKIP() << "needs chown and setpriv around the executable";
 #else
     if (::geteuid() != 0) GTEST_SKIP() << "giving files to other users and running as one of them needs root";
-    const auto as_nobody = [](const std::string& setup, const std::string& output) {
-        return Case{.name = setup, .output = output, .setup = setup,
-                    .wrapper = "exec setpriv --reuid=65534 --regid=65534 --clear-groups"};
-    };
-    std::vector<Case> cases = {
-        as_nobody("chown 65534:65534 t.dds", cannot_write),        // the folder is root's
-        as_nobody("chmod 1777 .; chmod 666 t.dds", cannot_write),  // sticky: only the owner may replace a file
-        as_nobody("chmod 666 t.dds; chmod 333 .", cannot_write),  // a folder it cannot open to flush
-        as_nobody("chmod 664 t.dds", cannot_open),                 // readable, not writable: refused before it is read
-    };
+    // swiz, then info, which foretells the refusal without the system's line.
+    std::vector<Case> cases;
+    for (const auto& [setup, output, error] : {
+             std::tuple{"chown 65534:65534 t.dds", cannot_write, EACCES},     // the folder is root's
+             {"chmod 1777 .; chmod 666 t.dds", cannot_write, EPERM},          // sticky: only the owner may replace a file
+             {"chmod 666 t.dds; chmod 333 .", cannot_write, EACCES},          // a folder it cannot open to flush
+             {"chmod 664 t.dds", cannot_open, EACCES}}) {                     // readable, not writable: refused before it is read
+        for (const char* mode : {"swiz", "info"}) {
+            const std::string verdict = output.substr(1, output.size() - 2) + ": " + std::strerror(error);
+            cases.push_back({.name = setup, .args = {mode, "t.dds"},
+                             .output = *mode == 's' ? output : tiled_facts + twice(verdict) + "\n", .setup = setup,
+                             .wrapper = "exec setpriv --reuid=65534 --regid=65534 --clear-groups", .error = *mode == 's' ? error : 0});
+        }
+    }
+    // Another user's file in a folder open to all, not sticky: info says it converts.
+    cases.push_back({.name = "open folder", .args = {"info", "t.dds"}, .output = info_of_tiled, .status = 0,
+                     .setup = "chmod 777 .; chmod 666 t.dds", .wrapper = "exec setpriv --reuid=65534 --regid=65534 --clear-groups"});
     for (const std::string mode : {"644", "600", "755", "444", "4755"}) {
         cases.push_back({.name = mode, .setup = "chown 1234:5678 t.dds; chmod " + mode + " t.dds"});
     }
     check_all(cases, ScratchFolder());
 #endif
+}
+
+// ddsswizzle_convert_file refusing a file leaves it as it was with nothing
+// beside it, and names the system's reason in errno; a refusal of the texture
+// or a success leaves errno as it was. When the tests run as root, whom no
+// mode bit stops, each call runs in a child process as the user nobody.
+TEST(ConvertFile, RefusalsLeaveTheFileAndGiveTheSystemsError) {
+    const ScratchFolder folder;
+    const fs::path texture = folder.path / "t.dds", read_only = folder.path / "r.dds", not_dds = folder.path / "n.dds";
+    write_file(texture, tiled());
+    write_file(read_only, tiled());
+    write_file(not_dds, random_bytes(200, 1));
+    // Everything but r.dds open to anyone, nobody included.
+    fs::permissions(folder.path, fs::perms::all);
+    for (const fs::path& path : {texture, not_dds}) fs::permissions(path, fs::perms(0666));
+    fs::permissions(read_only, fs::perms(0444));
+    const auto call = [](const fs::path& path) {
+        std::tuple<Status, Reason, int> got{};
+        const auto convert = [&] {
+            Reason reason = DDSSWIZZLE_REASON_NONE;
+            errno = EDOM;
+            const Status status = convert_file(path, Console::ps3, Direction::swizzle, &reason);
+            got = {status, reason, errno};
+        };
+#ifdef _WIN32
+        convert();
+#else
+        if (::geteuid() != 0) {
+            convert();
+            return got;
+        }
+        int channel[2];
+        EXPECT_EQ(::pipe(channel), 0);
+        if (::fork() == 0) {
+            if (::setgid(65534) == 0 && ::setuid(65534) == 0) convert();
+            static_cast<void>(::write(channel[1], &got, sizeof got));
+            ::_exit(0);
+        }
+        ::close(channel[1]);
+        EXPECT_EQ(::read(channel[0], &got, sizeof got), static_cast<long>(sizeof got));
+        ::close(channel[0]);
+        ::wait(nullptr);
+#endif
+        return got;
+    };
+    const std::tuple<fs::path, Status, Reason, int> rows[] = {
+        {folder.path / "missing.dds", Status::cannot_open_file, DDSSWIZZLE_REASON_FILE_NOT_OPENED, ENOENT},
+        {folder.path, Status::cannot_open_file, DDSSWIZZLE_REASON_FILE_NOT_OPENED, windows ? EACCES : EISDIR},
+        {read_only, Status::cannot_open_file, DDSSWIZZLE_REASON_FILE_NOT_OPENED, EACCES},
+        {not_dds, Status::not_a_dds_texture, DDSSWIZZLE_REASON_NO_SIGNATURE, EDOM},
+        {texture, Status::ok, DDSSWIZZLE_REASON_NONE, EDOM},
+    };
+    const std::vector<fs::path> entries = folder.entries();
+    for (const auto& [path, status, reason, error] : rows) {
+        const FileState before = fs::is_regular_file(path) ? state_of(path) : FileState{};
+        EXPECT_EQ(call(path), std::tuple(status, reason, error)) << path;
+        EXPECT_TRUE(status == Status::ok || !fs::is_regular_file(path) || state_of(path) == before) << path;
+        EXPECT_EQ(folder.entries(), entries);
+    }
+    EXPECT_EQ(convert_file(static_cast<const char*>(nullptr), Console::ps3, Direction::swizzle), Status::invalid_argument);
+    EXPECT_EQ(convert_file(texture, static_cast<Console>(2), Direction::swizzle), Status::invalid_argument);
+    EXPECT_EQ(convert_file(texture, Console::ps3, static_cast<Direction>(-1)), Status::invalid_argument);
 }
 
 // The rewrite closes every descriptor it opens, on success and on failure
@@ -403,19 +513,19 @@ TEST(ToolFiles, DescriptorsClosedAndBuffersRounded) {
     write_file(folder.path / "t.dds", tiled());
     const long before = open_descriptors();
     for (const bool names_taken : {false, true}) {
-        tool::OpenedFile file;
-        ASSERT_EQ(tool::open_for_rewrite(folder.path / "t.dds", file), tool::FileStatus::ok);
+        file::OpenedFile file;
+        ASSERT_EQ(file::open_for_rewrite((folder.path / "t.dds").c_str(), file), file::FileStatus::ok);
         ASSERT_TRUE(file.descriptor.close());
         for (int i = 0; names_taken && i < 100; ++i) {
             write_file(folder.path / ("t.dds.ddsswizzle-" + std::to_string(::getpid()) + "-" + std::to_string(i) + ".tmp"), {});
         }
-        EXPECT_EQ(tool::replace_file_contents(file, tiled()), names_taken ? tool::FileStatus::cannot_write : tool::FileStatus::ok);
+        EXPECT_EQ(file::replace_file_contents(file, tiled()), names_taken ? file::FileStatus::cannot_write : file::FileStatus::ok);
         EXPECT_EQ(open_descriptors(), before);
     }
     constexpr std::size_t huge = std::size_t{2} << 20U;
     for (const auto& [size, capacity] : {std::pair{std::size_t{0}, std::size_t{1}}, {2 * huge - 1, 2 * huge - 1},
                                          {2 * huge, 2 * huge}, {2 * huge + 1, 3 * huge}, {5 * huge - 1, 5 * huge}}) {
-        EXPECT_EQ(tool::payload_buffer_capacity(size), capacity) << size;
+        EXPECT_EQ(file::payload_buffer_capacity(size), capacity) << size;
     }
 #else
     GTEST_SKIP() << "counts the descriptors in /proc/self/fd and the huge pages of Linux";
@@ -427,8 +537,8 @@ TEST(ToolFiles, DescriptorsClosedAndBuffersRounded) {
 // move nothing. A script entry n > 0 moves at most n bytes, 0 nothing, and
 // -n fails with error n; the last entry stands for every later call.
 TEST(ToolFiles, TransfersFinishShortAndInterruptedCalls) {
-    using enum tool::FileStatus;
-    const std::pair<std::vector<long>, tool::FileStatus> scripts[] = {{{300}, ok}, {{500, -ENOSPC}, cannot_write},
+    using enum file::FileStatus;
+    const std::pair<std::vector<long>, file::FileStatus> scripts[] = {{{300}, ok}, {{500, -ENOSPC}, cannot_write},
         {{-EINTR, -EINTR, 2000}, ok}, {{1, -EINTR, 0}, short_read}, {{0}, short_read}, {{-EIO}, cannot_write}};
     const std::vector<std::byte> source = random_bytes(1001, 3);
     for (const auto& [script, status] : scripts) {
@@ -436,12 +546,12 @@ TEST(ToolFiles, TransfersFinishShortAndInterruptedCalls) {
         std::size_t call = 0;
         const auto move = [&](std::byte* data, std::size_t size) -> long {
             const long n = script[std::min(call++, script.size() - 1)];
-            errno = n < 0 ? int(-n) : 0;
+            if (n < 0) errno = int(-n);  // left as it was by a call that succeeds, as the system leaves it
             const std::size_t moved = std::min(size, std::size_t(std::max(n, 0L)));
             std::copy_n(source.begin() + (data - target.data()), moved, data);
             return n < 0 ? -1 : long(moved);
         };
-        EXPECT_EQ(tool::detail::transfer_all(std::span(target), cannot_write, short_read, move), status) << &script - &scripts[0].first;
+        EXPECT_EQ(file::detail::transfer_all(std::span(target), cannot_write, short_read, move), status) << &script - &scripts[0].first;
         EXPECT_EQ(target == source, status == ok);
     }
 }

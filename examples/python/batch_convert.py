@@ -1,50 +1,40 @@
 #!/usr/bin/env python3
-"""Converts many DDS files with ddsswizzle.convert_dds, several at a time.
+"""Converts many DDS files in place with ddsswizzle.convert_file, several at a time.
 
     batch_convert.py swiz|unswiz [--console ps3|x360] [--jobs N] PATH...
 
 Each PATH is a DDS file, or a folder whose .dds files (in its subfolders too)
 are all converted. The conversions run in a thread pool: ddsswizzle releases
-the GIL while it converts, so N threads keep N cores busy. A file is replaced
-only when it converted, through a temporary file beside it and a rename;
-every file that did not convert is listed at the end with the ddsswizzle
-tool's message, and the exit status is 1. A second run would convert the
-converted files once more, which is no undo: give it only the failed ones
-(--verbose lists the converted ones too).
+the GIL while it converts, so N threads keep N cores busy. Each file is
+rewritten as the ddsswizzle tool rewrites it (a temporary file beside it,
+flushed, renamed over it; permission bits and owner kept), only when it
+converts; every file that did not convert is listed at the end with the
+reason, and the exit status is 1. A second run would convert the converted
+files once more, which is no undo: give it only the failed ones (--verbose
+lists the converted ones too).
 """
 import argparse
 import os
 import sys
-import tempfile
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 import ddsswizzle
 
 
-def replace_file(path, data):
-    """Writes data to a new file beside path, then renames it over path."""
-    with tempfile.NamedTemporaryFile(dir=path.parent, prefix=".convert-", delete=False) as temporary:
-        try:
-            temporary.write(data)
-            temporary.flush()
-            os.fsync(temporary.fileno())
-            temporary.close()
-            os.replace(temporary.name, path)
-        except BaseException:
-            os.unlink(temporary.name)
-            raise
-
-
 def convert_file(path, mode, console):
     """None when the file was converted, else why not."""
     try:
-        replace_file(path, ddsswizzle.convert_dds(path.read_bytes(), mode, console))
+        ddsswizzle.convert_file(path, mode, console)
         return None
+    except ddsswizzle.NotConfirmedOnDisk as error:
+        return f"{error} (the file is converted: do not convert it again)"
     except ddsswizzle.Error as error:
         return str(error)
     except OSError as error:
-        return f"{error.strerror or error}"
+        return error.strerror or str(error)
+    except MemoryError:
+        return "Out of memory"
 
 
 def texture_files(paths):

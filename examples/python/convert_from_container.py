@@ -81,7 +81,7 @@ def main():
         # textures after it are left alone.
         result = convert(memoryview(container)[args.offset:], console=args.console, **surface)
     except ddsswizzle.Error as error:
-        print(f"{args.container}: {error}" + (f" ({error.reason})" if error.reason else ""))
+        print(f"{args.container}: {error}")
         return 1
     except ValueError as error:
         parser.error(str(error))

@@ -2,10 +2,11 @@
 // texture and the swizzled or tiled layout the graphics hardware of the PS3
 // and the Xbox 360 reads; whole surfaces (every level, every face of a cube
 // map, volumes, the Xbox 360's packed mip tail) between caller-owned buffers,
-// or whole DDS files in memory.
+// or whole DDS files in memory or on the disk.
 //
-// C99. Nothing here allocates, throws, or keeps state: every function may be
-// called from any number of threads at once. Each returns a status; the
+// C99. Nothing here throws or keeps state, and nothing allocates but the
+// rewrite of a file (ddsswizzle_convert_file): every function may be called
+// from any number of threads at once. Each returns a status; the
 // statuses a texture can be refused with carry the messages of the
 // ddsswizzle tool (ddsswizzle_status_message), and a refusal names its
 // reason when asked (ddsswizzle_reason_text). A buffer is never partly
@@ -50,7 +51,13 @@ typedef enum ddsswizzle_status {
     DDSSWIZZLE_UNSUPPORTED_TEXTURE_TYPE = 3,  // "Unsupported texture type"
     DDSSWIZZLE_UNSUPPORTED_SIZE = 4,  // "Unsupported size"
     DDSSWIZZLE_TRUNCATED_DATA = 5,  // "Texture data is truncated"
-    DDSSWIZZLE_INVALID_ARGUMENT = 6  // "Invalid argument": a call the caller got wrong
+    DDSSWIZZLE_INVALID_ARGUMENT = 6,  // "Invalid argument": a call the caller got wrong
+    // Statuses of ddsswizzle_convert_file alone; with each, errno holds the
+    // system's error number (see there).
+    DDSSWIZZLE_CANNOT_OPEN_FILE = 7,  // "Cannot open file"
+    DDSSWIZZLE_CANNOT_WRITE_FILE = 8,  // "Cannot write file"
+    DDSSWIZZLE_OUT_OF_MEMORY = 9,  // "Out of memory"
+    DDSSWIZZLE_NOT_CONFIRMED_ON_DISK = 10  // "Converted, not confirmed on disk"
 } ddsswizzle_status;
 
 // Why a texture or a call was refused; each reason belongs to one status.
@@ -78,7 +85,12 @@ typedef enum ddsswizzle_reason {
     DDSSWIZZLE_REASON_RESULT_TOO_SMALL = 20,
     DDSSWIZZLE_REASON_BUFFERS_OVERLAP = 21,
     DDSSWIZZLE_REASON_NO_SUCH_LEVEL = 22,
-    DDSSWIZZLE_REASON_HEADER_NOT_GIVEN = 23
+    DDSSWIZZLE_REASON_HEADER_NOT_GIVEN = 23,
+    DDSSWIZZLE_REASON_FILE_NOT_OPENED = 24,  // cannot open file
+    DDSSWIZZLE_REASON_FILE_NOT_READ = 25,
+    DDSSWIZZLE_REASON_FILE_NOT_REPLACED = 26,  // cannot write file
+    DDSSWIZZLE_REASON_NO_MEMORY_FOR_FILE = 27,  // out of memory
+    DDSSWIZZLE_REASON_FOLDER_NOT_FLUSHED = 28  // converted, not confirmed on disk
 } ddsswizzle_reason;
 
 typedef enum ddsswizzle_console { DDSSWIZZLE_PS3 = 0, DDSSWIZZLE_X360 = 1 } ddsswizzle_console;
@@ -165,6 +177,24 @@ DDSSWIZZLE_API ddsswizzle_status ddsswizzle_convert(const ddsswizzle_surface* su
 DDSSWIZZLE_API ddsswizzle_status ddsswizzle_read_dds(const void* data, size_t size, ddsswizzle_dds* dds,
                                                      ddsswizzle_reason* reason);
 
+// Writes the DDS header (128 bytes, or 148 with the DX10 extension) that
+// describes the surface, for a payload in the linear layout to follow: what
+// ddsswizzle_read_dds reads back as this surface. legacy nonzero: a legacy
+// header where DDS readers expect one (FourCC DXT1, DXT3, DXT5, ATI1 for
+// BC4_UNORM, ATI2 for BC5_UNORM; Direct3D's numbers for the three float
+// formats; the RGB, luminance or alpha masks of A8R8G8B8, X8R8G8B8,
+// A8B8G8R8, R5G6B5, A1R5G5B5, A4R4G4B4, L8, A8L8, L16 and A8), the DX10
+// extension otherwise; legacy 0: always the DX10 extension. 148 bytes always
+// suffice; *written is set to the header's length. Refused: a format
+// ddsswizzle has no storage for (unknown format); a cube map that is a volume
+// (unsupported texture type); a side or depth zero or negative, no level or
+// more than the longest side allows, a level 0 whose row (or, compressed,
+// whole size) is 2 GiB or more (unsupported size); a buffer too small or a
+// null pointer (invalid argument). A surface no console converts (sides not
+// powers of two, compressed volumes ...) still gets its header.
+DDSSWIZZLE_API ddsswizzle_status ddsswizzle_dds_header(const ddsswizzle_surface* surface, int legacy,
+                                                       void* buffer, size_t size, size_t* written);
+
 // Checks a DDS file of file_size bytes, of which file_start holds the first
 // start_size (all of it, or at least the first 148), as the tool checks it
 // before converting, and gives the length the converted file will have. Any
@@ -180,6 +210,35 @@ DDSSWIZZLE_API ddsswizzle_status ddsswizzle_check_dds(const void* file_start, si
 DDSSWIZZLE_API ddsswizzle_status ddsswizzle_convert_dds(const void* file, size_t file_size, void* result,
                                                         size_t result_size, ddsswizzle_console console,
                                                         ddsswizzle_direction direction);
+
+// Converts the DDS file at path in place, as the ddsswizzle tool does, with
+// the same checks and statuses as ddsswizzle_convert_dds and four of its own
+// (path: UTF-8 on Windows, the file system's bytes elsewhere). The new
+// contents go to a temporary file beside the file, which is flushed to the
+// disk and renamed over it, and then the folder is flushed, so that the path
+// names the old file or the whole new one even after a power cut. The
+// permission bits are kept, and the owner where the caller may give it; a
+// symbolic link is followed and stays a link; another hard link to the file
+// keeps the old contents. The file must be a regular file the caller may
+// read and write.
+//
+// Every status but NOT_CONFIRMED_ON_DISK leaves the file untouched and
+// nothing beside it; NOT_CONFIRMED_ON_DISK means the file is converted and
+// renamed into place, but its folder could not be flushed (convert it no
+// more). On CANNOT_OPEN_FILE, CANNOT_WRITE_FILE, OUT_OF_MEMORY and
+// NOT_CONFIRMED_ON_DISK, errno holds the system's error number on return
+// (ENOENT, EACCES, EISDIR, ENOSPC ...; EINVAL for a pipe or a device, ENOMEM
+// for memory; on Windows the C runtime's errno values for the system's
+// errors). Otherwise errno is left as it was. reason may be NULL. Allocates
+// the file's size twice, freed before it returns.
+DDSSWIZZLE_API ddsswizzle_status ddsswizzle_convert_file(const char* path, ddsswizzle_console console,
+                                                         ddsswizzle_direction direction, ddsswizzle_reason* reason);
+
+#ifdef _WIN32
+// The same with a UTF-16 path.
+DDSSWIZZLE_API ddsswizzle_status ddsswizzle_convert_file_w(const wchar_t* path, ddsswizzle_console console,
+                                                           ddsswizzle_direction direction, ddsswizzle_reason* reason);
+#endif
 
 #ifdef __cplusplus
 }

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string_view>
 
@@ -25,6 +26,10 @@ enum class Status : int {
     unsupported_size = DDSSWIZZLE_UNSUPPORTED_SIZE,
     truncated_data = DDSSWIZZLE_TRUNCATED_DATA,
     invalid_argument = DDSSWIZZLE_INVALID_ARGUMENT,
+    cannot_open_file = DDSSWIZZLE_CANNOT_OPEN_FILE,
+    cannot_write_file = DDSSWIZZLE_CANNOT_WRITE_FILE,
+    out_of_memory = DDSSWIZZLE_OUT_OF_MEMORY,
+    not_confirmed_on_disk = DDSSWIZZLE_NOT_CONFIRMED_ON_DISK,
 };
 
 // The values of ddsswizzle_reason (DDSSWIZZLE_REASON_SIDE_NOT_POSITIVE ...).
@@ -101,6 +106,11 @@ inline Status read_dds(std::span<const std::byte> data, DdsInfo& info, Reason* r
     return status;
 }
 
+inline Status dds_header(const Surface& surface, bool legacy, std::span<std::byte> buffer, std::size_t& written) noexcept {
+    const ddsswizzle_surface s = c_api::surface(surface);
+    return static_cast<Status>(ddsswizzle_dds_header(&s, legacy ? 1 : 0, buffer.data(), buffer.size(), &written));
+}
+
 inline Status check_dds(std::span<const std::byte> file_start, std::uint64_t file_size, Console console,
                         Direction direction, std::uint64_t& converted_size, Reason* reason = nullptr) noexcept {
     return static_cast<Status>(ddsswizzle_check_dds(file_start.data(), file_start.size(), file_size,
@@ -112,6 +122,24 @@ inline Status convert_dds(std::span<const std::byte> file, std::span<std::byte> 
                           Direction direction) noexcept {
     return static_cast<Status>(ddsswizzle_convert_dds(file.data(), file.size(), result.data(), result.size(),
                                                       c_api::console(console), c_api::direction(direction)));
+}
+
+// The durable in-place rewrite of a DDS file (ddsswizzle_convert_file):
+// on the four file statuses errno holds the system's error number.
+inline Status convert_file(const char* path, Console console, Direction direction, Reason* reason = nullptr) noexcept {
+    return static_cast<Status>(ddsswizzle_convert_file(path, c_api::console(console), c_api::direction(direction), reason));
+}
+
+#ifdef _WIN32
+inline Status convert_file(const wchar_t* path, Console console, Direction direction, Reason* reason = nullptr) noexcept {
+    return static_cast<Status>(ddsswizzle_convert_file_w(path, c_api::console(console), c_api::direction(direction), reason));
+}
+#endif
+
+// The path in the system's own form: UTF-16 on Windows.
+inline Status convert_file(const std::filesystem::path& path, Console console, Direction direction,
+                           Reason* reason = nullptr) noexcept {
+    return convert_file(path.c_str(), console, direction, reason);
 }
 
 }  // namespace ddsswizzle

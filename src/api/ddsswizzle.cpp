@@ -4,19 +4,25 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <span>
 #include <string_view>
 
+#include "file/file_io.h"
+#include "file/payload_buffer.h"
 #include "layout/format_table.h"
 #include "texture/texture_plan.h"
 
 namespace {
 
 using namespace ddsswizzle::engine;
+namespace file = ddsswizzle::file;
 
 // The tool prints these, each after a newline.
-constexpr std::array<const char*, 7> status_messages = {
+constexpr std::array<const char*, 11> status_messages = {
     "OK",
     "Not a DDS texture",
     "Unknown format",
@@ -24,9 +30,18 @@ constexpr std::array<const char*, 7> status_messages = {
     "Unsupported size",
     "Texture data is truncated",
     "Invalid argument",
+    "Cannot open file",
+    "Cannot write file",
+    "Out of memory",
+    // The file holds the converted texture, but the rename that put it there
+    // may not survive a power cut. Worded so that nobody converts the file
+    // again.
+    "Converted, not confirmed on disk",
 };
 
-constexpr std::array<const char*, 24> reason_texts = {
+// Read after the message and a colon ("Unknown format: this console has no
+// layout for the format"), so none holds parentheses of its own.
+constexpr std::array<const char*, 29> reason_texts = {
     "",
     "the file is shorter than the 128-byte DDS header",
     "the file does not begin with \"DDS \" and the header size 124",
@@ -36,13 +51,13 @@ constexpr std::array<const char*, 24> reason_texts = {
     "a texture array, or a DX10 resource dimension that is no 1D, 2D or 3D texture",
     "a cube map without all six faces",
     "the header says both cube map and volume",
-    "this console stores no volume of this format (the PS3 only volumes of pixels, the Xbox 360 none)",
+    "this console stores no volume of this format; the PS3 stores volumes of pixels only, the Xbox 360 none",
     "a side is zero or negative",
     "the width is not a power of two, which Morton order needs",
     "the height is not a power of two, which Morton order needs",
     "the depth is not a power of two, which Morton order needs",
     "a side is above 8192 pixels, the most the Xbox 360 stores",
-    "more mip levels than the longest side allows (or none, or above 127)",
+    "no mip level, or more than the longest side allows or than 127",
     "a level of 2 GiB or more",
     "the data is shorter than the texture it should hold",
     "a pointer is null",
@@ -50,7 +65,12 @@ constexpr std::array<const char*, 24> reason_texts = {
     "the result buffer is smaller than the converted data",
     "the source and the result overlap",
     "the level or the face is outside the surface",
-    "fewer bytes given than the first 148 of the file (or all of a shorter one)",
+    "fewer bytes given than the first 148 of the file, or than all of a shorter one",
+    "the file is missing, no regular file, or not readable and writable by you",
+    "reading the file failed",
+    "the converted file could not be written beside the file or renamed over it",
+    "not enough memory for the file as read and as converted",
+    "the file is converted, but its folder could not be flushed to the disk",
 };
 
 // The engine's reasons are the first values of ddsswizzle_reason, in order.
@@ -90,20 +110,26 @@ Direction engine_direction(ddsswizzle_direction d) noexcept {
     return d == DDSSWIZZLE_UNSWIZZLE ? Direction::unswizzle : Direction::swizzle;
 }
 
-// A surface of the interface laid out for the console: a depth above 1 makes
-// a volume, which no cube map can be.
+// The engine's surface of a surface of the interface: a depth above 1 makes
+// a volume, which no cube map can be, and a depth below 1 no surface.
+Reason engine_surface(const ddsswizzle_surface& s, Surface& surface) noexcept {
+    surface = {s.format, TextureType::plain, s.width, s.height, s.depth, s.levels};
+    if (s.cube != 0) surface.type = TextureType::cube_map;
+    if (s.depth > 1) surface.type = TextureType::volume;
+    if (s.cube != 0 && s.depth > 1) return Reason::cube_map_and_volume;
+    return s.depth <= 0 ? Reason::side_not_positive : Reason::none;
+}
+
+// A surface of the interface laid out for the console.
 ddsswizzle_status lay_out(const ddsswizzle_surface* s, ddsswizzle_console console, SurfaceGeometry& geometry,
                           ddsswizzle_reason* reason) noexcept {
     if (s == nullptr) return invalid(DDSSWIZZLE_REASON_NULL_POINTER, reason);
     if (!known(console)) return invalid(DDSSWIZZLE_REASON_UNKNOWN_CONSOLE_OR_DIRECTION, reason);
-    Surface surface{s->format, TextureType::plain, s->width, s->height, s->depth, s->levels};
-    if (s->cube != 0) surface.type = TextureType::cube_map;
-    if (s->depth > 1) surface.type = TextureType::volume;
     // The format first, as for a DDS file: a format the console has no
     // layout for is unknown whatever else is asked.
     if (!console_stores(s->format, engine_console(console))) return verdict(Reason::format_not_on_console, reason);
-    if (s->cube != 0 && s->depth > 1) return verdict(Reason::cube_map_and_volume, reason);
-    if (s->depth <= 0) return verdict(Reason::side_not_positive, reason);
+    Surface surface;
+    if (const Reason refused = engine_surface(*s, surface); refused != Reason::none) return verdict(refused, reason);
     return verdict(lay_out_surface(surface, engine_console(console), geometry), reason);
 }
 
@@ -116,6 +142,80 @@ bool overlap(const void* a, std::size_t a_size, const void* b, std::size_t b_siz
 
 std::span<const std::byte> bytes(const void* data, std::size_t size) noexcept {
     return {static_cast<const std::byte*>(data), size};
+}
+
+// What a rewrite of a file came to: for the file statuses, with the
+// system's error number.
+struct FileOutcome {
+    ddsswizzle_status status = DDSSWIZZLE_OK;
+    ddsswizzle_reason reason = DDSSWIZZLE_REASON_NONE;
+    int error = 0;
+};
+
+FileOutcome refused(Reason reason) noexcept {
+    return {status_code(status_of(reason)), static_cast<ddsswizzle_reason>(reason), 0};
+}
+
+// The file read whole, converted through the plan of its first bytes, and
+// replaced by the durable rewrite. Every descriptor and buffer is gone once
+// it returns, so that nothing after it changes errno.
+FileOutcome rewrite(const file::PathChar* path, Console console, Direction way) noexcept {
+    using file::FileStatus;
+    file::OpenedFile opened;
+    if (file::open_for_rewrite(path, opened) != FileStatus::ok) {
+        return {DDSSWIZZLE_CANNOT_OPEN_FILE, DDSSWIZZLE_REASON_FILE_NOT_OPENED, opened.error};
+    }
+    // The header with its extension decides everything before the payload
+    // is read. A file that ends before the length it had when it was opened
+    // is as short as the texture data it lost.
+    std::array<std::byte, extended_header_size> start{};
+    const auto start_bytes = static_cast<std::size_t>(std::min<std::uint64_t>(opened.length, start.size()));
+    FileStatus read = file::read_exact(opened, std::span(start).first(start_bytes));
+    if (read == FileStatus::short_read) return refused(Reason::data_short);
+    if (read != FileStatus::ok) return {DDSSWIZZLE_CANNOT_OPEN_FILE, DDSSWIZZLE_REASON_FILE_NOT_READ, opened.error};
+    const TexturePlan plan = plan_texture_conversion(std::span(start).first(start_bytes), opened.length, way, console);
+    if (plan.reason != Reason::none) return refused(plan.reason);
+
+    // Two buffers: the whole file as read, and the whole file as it will be
+    // written. Both are left uninitialised; every byte is filled.
+    const FileOutcome no_memory{DDSSWIZZLE_OUT_OF_MEMORY, DDSSWIZZLE_REASON_NO_MEMORY_FOR_FILE, ENOMEM};
+    constexpr std::uint64_t addressable = std::numeric_limits<std::size_t>::max();
+    if (opened.length > addressable || plan.output_length > addressable) return no_memory;
+    const auto length = static_cast<std::size_t>(opened.length);
+    const auto output_length = static_cast<std::size_t>(plan.output_length);
+    const file::PayloadBuffer source_buffer = file::allocate_payload_buffer(length);
+    const file::PayloadBuffer result_buffer = file::allocate_payload_buffer(output_length);
+    if (!source_buffer || !result_buffer) return no_memory;
+    const std::span<std::byte> source(source_buffer.get(), length);
+    const std::span<std::byte> result(result_buffer.get(), output_length);
+    if (start_bytes > 0) std::memcpy(source.data(), start.data(), start_bytes);
+    read = file::read_exact(opened, source.subspan(start_bytes));
+    if (read == FileStatus::short_read) return refused(Reason::data_short);
+    if (read != FileStatus::ok) return {DDSSWIZZLE_CANNOT_OPEN_FILE, DDSSWIZZLE_REASON_FILE_NOT_READ, opened.error};
+    static_cast<void>(opened.descriptor.close());  // only read from: nothing is lost if its close fails
+
+    if (!convert_texture_image(plan, way, source, result)) return refused(Reason::data_short);
+    switch (file::replace_file_contents(opened, result)) {
+        case FileStatus::ok: return {};
+        case FileStatus::not_confirmed:
+            return {DDSSWIZZLE_NOT_CONFIRMED_ON_DISK, DDSSWIZZLE_REASON_FOLDER_NOT_FLUSHED, opened.error};
+        default: return {DDSSWIZZLE_CANNOT_WRITE_FILE, DDSSWIZZLE_REASON_FILE_NOT_REPLACED, opened.error};
+    }
+}
+
+// The interface's side of a rewrite: arguments checked, and errno set last,
+// to the system's error number for the file statuses, else back to what it
+// was.
+ddsswizzle_status convert_file(const file::PathChar* path, ddsswizzle_console console, ddsswizzle_direction direction,
+                               ddsswizzle_reason* reason) noexcept {
+    if (path == nullptr) return invalid(DDSSWIZZLE_REASON_NULL_POINTER, reason);
+    if (!known(console) || !known(direction)) return invalid(DDSSWIZZLE_REASON_UNKNOWN_CONSOLE_OR_DIRECTION, reason);
+    const int before = errno;
+    const FileOutcome outcome = rewrite(path, engine_console(console), engine_direction(direction));
+    if (reason != nullptr) *reason = outcome.reason;
+    const bool system_failure = outcome.status >= DDSSWIZZLE_CANNOT_OPEN_FILE;
+    errno = !system_failure ? before : outcome.error != 0 ? outcome.error : EIO;
+    return outcome.status;
 }
 
 }  // namespace
@@ -219,6 +319,22 @@ ddsswizzle_status ddsswizzle_read_dds(const void* data, size_t size, ddsswizzle_
     return verdict(read.reason, reason);
 }
 
+ddsswizzle_status ddsswizzle_dds_header(const ddsswizzle_surface* surface, int legacy, void* buffer, size_t size,
+                                         size_t* written) {
+    if (surface == nullptr || buffer == nullptr || written == nullptr) return invalid(DDSSWIZZLE_REASON_NULL_POINTER);
+    // The format first, then the type and the sizes, as for a conversion.
+    if (!format_facts(surface->format)) return verdict(Reason::format_not_recognised, nullptr);
+    Surface s;
+    DdsHeaderImage header;
+    Reason refused = engine_surface(*surface, s);
+    if (refused == Reason::none) refused = write_dds_header(s, legacy != 0, header);
+    if (refused != Reason::none) return verdict(refused, nullptr);
+    if (size < header.size) return invalid(DDSSWIZZLE_REASON_RESULT_TOO_SMALL);
+    std::memcpy(buffer, header.bytes.data(), header.size);
+    *written = header.size;
+    return DDSSWIZZLE_OK;
+}
+
 ddsswizzle_status ddsswizzle_check_dds(const void* file_start, size_t start_size, uint64_t file_size,
                                        ddsswizzle_console console, ddsswizzle_direction direction,
                                        uint64_t* converted_size, ddsswizzle_reason* reason) {
@@ -248,5 +364,38 @@ ddsswizzle_status ddsswizzle_convert_dds(const void* file, size_t file_size, voi
     const bool done = convert_texture_image(plan, way, bytes(file, file_size), {static_cast<std::byte*>(result), out_bytes});
     return done ? DDSSWIZZLE_OK : verdict(Reason::data_short, nullptr);
 }
+
+ddsswizzle_status ddsswizzle_convert_file(const char* path, ddsswizzle_console console, ddsswizzle_direction direction,
+                                          ddsswizzle_reason* reason) {
+#ifdef _WIN32
+    // The UTF-16 form of the path, for the system's wide calls, once the
+    // arguments are known to be right.
+    if (path == nullptr) return invalid(DDSSWIZZLE_REASON_NULL_POINTER, reason);
+    if (!known(console) || !known(direction)) return invalid(DDSSWIZZLE_REASON_UNKNOWN_CONSOLE_OR_DIRECTION, reason);
+    file::NativePath wide;
+    int error = 0;
+    wide.reset(file::wide_path(path, error));
+    if (wide.text == nullptr) {
+        const bool memory = error == ENOMEM;
+        if (reason != nullptr) *reason = memory ? DDSSWIZZLE_REASON_NO_MEMORY_FOR_FILE : DDSSWIZZLE_REASON_FILE_NOT_OPENED;
+        errno = error;
+        return memory ? DDSSWIZZLE_OUT_OF_MEMORY : DDSSWIZZLE_CANNOT_OPEN_FILE;
+    }
+    const ddsswizzle_status status = convert_file(wide.text, console, direction, reason);
+    error = errno;
+    wide.reset(nullptr);
+    errno = error;
+    return status;
+#else
+    return convert_file(path, console, direction, reason);
+#endif
+}
+
+#ifdef _WIN32
+ddsswizzle_status ddsswizzle_convert_file_w(const wchar_t* path, ddsswizzle_console console,
+                                            ddsswizzle_direction direction, ddsswizzle_reason* reason) {
+    return convert_file(path, console, direction, reason);
+}
+#endif
 
 }  // extern "C"

@@ -1,8 +1,11 @@
 // The command-line driver.
 #include "cli/driver.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
 #include "cli/messages.h"
-#include "cli/rewrite.h"
 
 namespace ddsswizzle::tool {
 namespace {
@@ -15,10 +18,6 @@ std::string argument_word(const std::filesystem::path& argument) {
     return {utf8.begin(), utf8.end()};
 }
 
-// Stands in for an absent platform word; like every word that does not begin
-// with "x360" it selects the PS3.
-constexpr std::string_view default_platform = "0";
-
 void print_banner(std::string& output) {
     output += messages::banner_start;
     output += messages::contact_handle;
@@ -26,41 +25,66 @@ void print_banner(std::string& output) {
     output += messages::usage;
 }
 
-// Converts the file for the console of the platform word; true when it was
-// rewritten and the rewrite is on the disk.
-bool dispatch_platform(std::string_view platform, const std::filesystem::path& path, Direction direction,
-                       std::string& output) {
-    const FileConversion conversion = convert_texture_file(path, direction, console_of(platform));
-    output += message_for(conversion);
-    return conversion.outcome == Outcome::converted;
+// Converts the file in place; true when it was rewritten and the rewrite is
+// on the disk.
+bool convert(const std::filesystem::path& path, Console console, Direction direction, std::string& output,
+             std::string& errors) {
+    const Status status = convert_file(path, console, direction);
+    const int error = errno;
+    if (status == Status::ok) return true;
+    output.append("\n").append(message(status));
+    if (status == Status::cannot_open_file || status == Status::cannot_write_file ||
+        status == Status::not_confirmed_on_disk) {
+        errors += system_error_line(path, error);
+    }
+    return false;
 }
 
 // The mode word must match in length and in every character, letter case
-// included ("unswiz" or "swiz"); "info" only describes the file.
-bool dispatch_mode(std::string_view mode, const std::filesystem::path& path, std::string_view platform,
-                   std::string& output) {
-    if (mode == "unswiz") return dispatch_platform(platform, path, Direction::unswizzle, output);
-    if (mode == "swiz") return dispatch_platform(platform, path, Direction::swizzle, output);
-    if (mode == "info") return describe_file(path, console_of(platform), output);
-    output += messages::wrong_mode;
-    return false;
+// included ("unswiz" or "swiz"); "info" only describes the file. The mode
+// is checked first, then the platform word, then the file.
+bool dispatch(std::string_view mode, std::span<const std::filesystem::path> arguments, std::string& output,
+              std::string& errors) {
+    const bool info = mode == "info";
+    if (!info && mode != "swiz" && mode != "unswiz") {
+        output += messages::wrong_mode;
+        return false;
+    }
+    const std::optional<Console> console =
+        console_of(arguments.size() > 2 ? std::optional(argument_word(arguments[2])) : std::nullopt);
+    if (!console) {
+        output += messages::wrong_platform;
+        return false;
+    }
+    if (info) return describe_file(arguments[1], *console, output, errors);
+    return convert(arguments[1], *console, mode == "swiz" ? Direction::swizzle : Direction::unswizzle, output, errors);
 }
 
 }  // namespace
 
-Console console_of(std::string_view platform) noexcept {
-    return platform.starts_with("x360") ? Console::x360 : Console::ps3;
+std::optional<Console> console_of(const std::optional<std::string>& platform) {
+    if (!platform) return Console::ps3;
+    if (platform->starts_with("x360")) return Console::x360;
+    // ASCII letters only, whatever the locale.
+    const auto same_letter = [](char c, char lower) { return c == lower || (c >= 'A' && c <= 'Z' && c - 'A' + 'a' == lower); };
+    const std::string_view ps3 = "ps3";
+    if (std::equal(platform->begin(), platform->end(), ps3.begin(), ps3.end(), same_letter)) return Console::ps3;
+    return std::nullopt;
 }
 
-int run_driver(std::span<const std::filesystem::path> arguments, std::string& output) {
+std::string system_error_line(const std::filesystem::path& path, int error) {
+    return "ddsswizzle: " + argument_word(path) + ": " + std::strerror(error) + "\n";
+}
+
+int run_driver(std::span<const std::filesystem::path> arguments, std::string& output, std::string& errors) {
     const std::string first = arguments.empty() ? std::string() : argument_word(arguments[0]);
-    if (first == "--help" || first == "--version") {
-        if (first == "--help") {
-            print_banner(output);
-            output += messages::help;
-        } else {
+    if (first == "--help" || first == "-h" || first == "--version") {
+        if (first == "--version") {
             output += messages::version_start;
             output += version();
+        } else {
+            print_banner(output);
+            output += messages::help;
         }
         output += messages::final_newline;
         return exit_converted;
@@ -70,8 +94,7 @@ int run_driver(std::span<const std::filesystem::path> arguments, std::string& ou
         output += messages::final_newline;
         return exit_usage;
     }
-    const std::string platform = arguments.size() > 2 ? argument_word(arguments[2]) : std::string(default_platform);
-    const bool done = dispatch_mode(first, arguments[1], platform, output);
+    const bool done = dispatch(first, arguments, output, errors);
     output += messages::final_newline;
     return done ? exit_converted : exit_not_converted;
 }

@@ -17,12 +17,13 @@ namespace {
 
 int run_and_print(const std::vector<std::filesystem::path>& arguments) {
     std::string output;
-    const int status = ddsswizzle::tool::run_driver(arguments, output);
+    std::string errors;
+    const int status = ddsswizzle::tool::run_driver(arguments, output, errors);
     // Nothing useful can be done if standard output is gone; the exit status
     // still tells the caller what happened to the file.
-    const std::size_t written = std::fwrite(output.data(), 1, output.size(), stdout);
-    static_cast<void>(written);
+    static_cast<void>(std::fwrite(output.data(), 1, output.size(), stdout));
     static_cast<void>(std::fflush(stdout));
+    static_cast<void>(std::fwrite(errors.data(), 1, errors.size(), stderr));
     return status;
 }
 
@@ -35,6 +36,7 @@ int wmain(int argc, wchar_t** argv) {
     // Binary mode: the C runtime would otherwise print every "\n" as "\r\n",
     // and the messages are meant to be the same bytes on every system.
     static_cast<void>(::_setmode(::_fileno(stdout), _O_BINARY));
+    static_cast<void>(::_setmode(::_fileno(stderr), _O_BINARY));
     return run_and_print(std::vector<std::filesystem::path>(argv + (argc > 0 ? 1 : 0), argv + argc));
 }
 #else

@@ -1,5 +1,5 @@
-// Every text the tool prints of its own, in one place; a refused texture is
-// reported with the library's message for its status. Each message begins
+// Every text the tool prints of its own, in one place; a refused texture or
+// file is reported with the library's message for its status. Each message begins
 // with a newline; the driver ends every run with one more.
 #pragma once
 
@@ -18,26 +18,24 @@ inline constexpr std::string_view help =
     "\n  ddsswizzle unswiz FILE [ps3|x360]  converts a console-layout texture back to linear layout"
     "\n  ddsswizzle info FILE [ps3|x360]    tells what the header describes and whether the file would"
     "\n                                     convert, changing nothing (exit status 0: it would)"
-    "\n  ddsswizzle --help | --version"
+    "\n  ddsswizzle --help | -h | --version"
     "\n"
-    "\nA platform word beginning with x360 selects the Xbox 360, any other word (or none) the PS3."
+    "\nA platform word beginning with x360 selects the Xbox 360; ps3, in any letter case, or none the PS3."
+    "\nAny other platform word is refused with WRONG PLATFORM, the file untouched."
     "\nExit status: 0 when the file was rewritten, 1 otherwise, 255 for too few arguments.";
 inline constexpr std::string_view version_start = "\nddsswizzle ";
 inline constexpr std::string_view wrong_mode = "\nWRONG MODE\n";
+inline constexpr std::string_view wrong_platform = "\nWRONG PLATFORM\n";
 inline constexpr std::string_view final_newline = "\n";
-
-inline constexpr std::string_view cannot_open = "\nCannot open file";
-inline constexpr std::string_view cannot_write = "\nCannot write file";
-inline constexpr std::string_view out_of_memory = "\nOut of memory";
-// The file holds the converted texture, but the rename that put it there may
-// not survive a power cut. Not a plain success (exit status 1), and worded so
-// that nobody converts the file again.
-inline constexpr std::string_view not_confirmed = "\nConverted, not confirmed on disk";
 
 // What `info` prints around the facts it reports.
 inline constexpr std::string_view info_format = "\nFormat: ";
 inline constexpr std::string_view info_texture = "\nTexture: ";
 inline constexpr std::string_view info_payload = "\nPayload: ";
 inline constexpr std::string_view info_converts = "converts";
+// The payload fills the Xbox 360 image exactly, as an unswizzled file's
+// levels rarely do: swiz would tile the tiles again.
+inline constexpr std::string_view info_looks_converted =
+    "\nWarning: the payload is exactly as long as the console image; the file looks converted already";
 
 }  // namespace ddsswizzle::tool::messages

@@ -20,29 +20,35 @@ struct FormatRow {
 constexpr Ps3Rule morton = Ps3Rule::morton;
 constexpr Ps3Rule tiling = Ps3Rule::block_tiling;
 constexpr Ps3Rule none = Ps3Rule::none;
+// PS3 levels of 2D textures and cube maps: those a DDS file stores, or the
+// halved sides counted down to the first side of 0.
+constexpr bool stored = true;
+constexpr bool counted = false;
 
 // Columns: block side, block bytes, PS3 rule, PS3 swap unit, Xbox 360 swap
-// unit. The Xbox 360 reads texels as big-endian words: 32-bit pixels have
-// their four bytes reversed, 16-bit pixels and every 16-bit word of a
-// compressed block their two bytes swapped. The PS3 converts the byte order
-// of 16-bit pixels and of floats: the bytes of every 16-bit value of a half
-// float texel swapped, the four bytes of every 32-bit float reversed.
+// unit, PS3 levels. The Xbox 360 reads texels as big-endian words: 32-bit
+// pixels have their four bytes reversed, 16-bit pixels and every 16-bit word
+// of a compressed block their two bytes swapped. The PS3 converts the byte
+// order of 16-bit pixels and of floats: the bytes of every 16-bit value of a
+// half float texel swapped, the four bytes of every 32-bit float reversed.
+// Its float formats, R32_FLOAT as the two wider ones, have the levels a DDS
+// file stores; pixels and blocks the counted ones.
 constexpr FormatRow format_rows[] = {
-    {2, 2, {0, 1, 16, morton, 4, 0}},         // R32G32B32A32_FLOAT: four 32-bit words on the PS3
-    {10, 10, {0, 1, 8, morton, 2, 0}},        // R16G16B16A16_FLOAT: two 32-bit words on the PS3
-    {27, 32, {0, 1, 4, morton, 1, 4}},        // R8G8B8A8
-    {41, 41, {0, 1, 4, morton, 4, 0}},        // R32_FLOAT
-    {48, 53, {0, 1, 2, morton, 2, 2}},        // R8G8, R16_TYPELESS
-    {56, 59, {0, 1, 2, morton, 2, 2}},        // R16 unorm, uint, snorm, sint
-    {60, 65, {0, 1, 1, morton, 1, 1}},        // R8, A8
-    {70, 72, {0, 4, 8, tiling, 1, 2}},        // BC1 (DXT1)
-    {73, 78, {0, 4, 16, tiling, 1, 2}},       // BC2, BC3 (DXT2 to DXT5)
-    {79, 81, {0, 4, 8, none, 1, 2}},          // BC4 (ATI1, DXT5A on the Xbox 360; the PS3 has none)
-    {82, 84, {0, 4, 16, none, 1, 2}},         // BC5 (ATI2, DXN on the Xbox 360; the PS3 has none)
-    {85, 86, {0, 1, 2, morton, 2, 2}},        // B5G6R5, B5G5R5A1
-    {87, 88, {0, 1, 4, morton, 1, 4}},        // B8G8R8A8, B8G8R8X8
-    {90, 93, {0, 1, 4, morton, 1, 4}},        // B8G8R8A8, B8G8R8X8 typeless and srgb
-    {115, 115, {0, 1, 2, morton, 2, 2}},      // B4G4R4A4
+    {2, 2, {0, 1, 16, morton, 4, 0, stored}},     // R32G32B32A32_FLOAT: four 32-bit words on the PS3
+    {10, 10, {0, 1, 8, morton, 2, 0, stored}},    // R16G16B16A16_FLOAT: two 32-bit words on the PS3
+    {27, 32, {0, 1, 4, morton, 1, 4, counted}},   // R8G8B8A8
+    {41, 41, {0, 1, 4, morton, 4, 0, stored}},    // R32_FLOAT
+    {48, 53, {0, 1, 2, morton, 2, 2, counted}},   // R8G8, R16_TYPELESS
+    {56, 59, {0, 1, 2, morton, 2, 2, counted}},   // R16 unorm, uint, snorm, sint
+    {60, 65, {0, 1, 1, morton, 1, 1, counted}},   // R8, A8
+    {70, 72, {0, 4, 8, tiling, 1, 2, counted}},   // BC1 (DXT1)
+    {73, 78, {0, 4, 16, tiling, 1, 2, counted}},  // BC2, BC3 (DXT2 to DXT5)
+    {79, 81, {0, 4, 8, none, 1, 2, counted}},     // BC4 (ATI1, DXT5A on the Xbox 360; the PS3 has none)
+    {82, 84, {0, 4, 16, none, 1, 2, counted}},    // BC5 (ATI2, DXN on the Xbox 360; the PS3 has none)
+    {85, 86, {0, 1, 2, morton, 2, 2, counted}},   // B5G6R5, B5G5R5A1
+    {87, 88, {0, 1, 4, morton, 1, 4, counted}},   // B8G8R8A8, B8G8R8X8
+    {90, 93, {0, 1, 4, morton, 1, 4, counted}},   // B8G8R8A8, B8G8R8X8 typeless and srgb
+    {115, 115, {0, 1, 2, morton, 2, 2, counted}}, // B4G4R4A4
 };
 
 // DXGI_FORMAT names by number, 0 to 115 and 130 to 132.

@@ -34,6 +34,11 @@ struct FormatFacts {
     Ps3Rule ps3 = Ps3Rule::none;
     std::uint32_t ps3_swap = 1;     // PS3: after the walk, the bytes of every unit of this size are reversed (1: none)
     std::uint32_t x360_swap = 0;    // Xbox 360: the same on the way into the image (0: no layout on the Xbox 360)
+    // PS3, 2D textures and cube maps: true when the walks convert the levels
+    // a DDS file stores, max(1, W >> l) x max(1, H >> l) down to 1 x 1 (the
+    // float formats); false when a level is (W >> l) x (H >> l), the chain
+    // ending at the first side of 0 (pixels and blocks).
+    bool ps3_stored_levels = false;
 };
 
 // The row of a DXGI format, or nothing when neither console has a layout for it.

@@ -3,7 +3,6 @@
 #include "layout/surface_geometry.h"
 
 #include <algorithm>
-#include <bit>
 #include <limits>
 
 #include "layout/walk_support.h"
@@ -20,15 +19,10 @@ constexpr std::uint32_t cube_map_faces = 6;
 
 constexpr bool is_power_of_two(std::int32_t v) noexcept { return v > 0 && (v & (v - 1)) == 0; }
 
-// Levels from the given sides down to 1 x 1 (x 1): floor(log2(longest)) + 1.
-constexpr std::int32_t full_chain(std::int32_t longest) noexcept {
-    return static_cast<std::int32_t>(std::bit_width(static_cast<std::uint32_t>(longest)));
-}
-
 // Whether the PS3 counts a 2D chain's levels without a lower bound of 1 (see
-// the header): pixels of at most 4 bytes, and compressed blocks.
+// the header): pixels and compressed blocks; not floats, nor any volume.
 bool counts_without_lower_bound(const Surface& surface, const FormatFacts& format) noexcept {
-    return surface.type != TextureType::volume && (format.block_side > 1 || format.block_bytes <= 4);
+    return surface.type != TextureType::volume && !format.ps3_stored_levels;
 }
 
 // The bytes the PS3 walk counts for level 0, saturating: width x height x
@@ -50,7 +44,7 @@ Reason check_ps3_sizes(const Surface& surface, const FormatFacts& format) noexce
         if (!is_power_of_two(surface.height)) return Reason::height_not_power_of_two;
         if (volume && !is_power_of_two(surface.depth)) return Reason::depth_not_power_of_two;
     }
-    if (volume && surface.levels > full_chain(std::max({surface.width, surface.height, surface.depth}))) {
+    if (volume && surface.levels > full_chain_levels(std::max({surface.width, surface.height, surface.depth}))) {
         return Reason::level_count_out_of_range;
     }
     if (ps3_top_level_bytes(surface, format) > max_ps3_level_bytes) return Reason::level_too_large;
@@ -59,7 +53,7 @@ Reason check_ps3_sizes(const Surface& surface, const FormatFacts& format) noexce
 
 Reason check_x360_sizes(const Surface& surface) noexcept {
     if (surface.width > x360_max_side || surface.height > x360_max_side) return Reason::side_above_limit;
-    if (surface.levels > full_chain(std::max(surface.width, surface.height))) return Reason::level_count_out_of_range;
+    if (surface.levels > full_chain_levels(std::max(surface.width, surface.height))) return Reason::level_count_out_of_range;
     return Reason::none;
 }
 

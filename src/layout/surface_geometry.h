@@ -10,18 +10,19 @@
 //
 // The PS3 keeps every level in its place and reorders the elements inside
 // it. Which bytes its walks count as a level is the PS3 rule's own: for
-// pixels of at most 4 bytes and for compressed blocks in a 2D texture or
-// cube map, a level is (W >> l) x (H >> l) pixels with no lower bound of 1,
-// counted as width x height x block bytes / 16 for blocks (fewer bytes than a
-// file stores for levels narrower than 4 pixels), and the chain ends at the
-// first level with a side of 0; for wider texels and for volumes, the levels
-// are those the file stores, down to the 1 x 1 level.
+// pixels and compressed blocks in a 2D texture or cube map, a level is
+// (W >> l) x (H >> l) pixels with no lower bound of 1, counted as width x
+// height x block bytes / 16 for blocks (fewer bytes than a file stores for
+// levels narrower than 4 pixels), and the chain ends at the first level with
+// a side of 0; for the float formats (R32_FLOAT as the wider texels) and for
+// volumes, the levels are those the file stores, down to the 1 x 1 level.
 //
 // The Xbox 360 draws every level into a tiled region of its own memory image
 // (see x360_tiling.h); the image is longer than the linear levels.
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -81,6 +82,12 @@ enum class Reason : std::uint8_t {
 };
 
 inline constexpr std::int32_t max_levels = 127;  // what the signed mip-count byte of a DDS header can say
+
+// Levels from a longest side (above 0) down to 1 (x 1 x 1):
+// floor(log2(longest)) + 1, the most a chain with that side holds.
+constexpr std::int32_t full_chain_levels(std::int32_t longest) noexcept {
+    return static_cast<std::int32_t>(std::bit_width(static_cast<std::uint32_t>(longest)));
+}
 inline constexpr std::size_t max_level_entries = 32;  // a side below 2^31 reaches 1 x 1 by level 31
 
 // One level of one face: offsets are those of face 0; face f's linear levels

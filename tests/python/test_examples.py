@@ -36,7 +36,10 @@ def test_batch_convert(tmp_path):
     paths = [tmp_path / "a.dds", tmp_path / "sub" / "b.DDS", tmp_path / "d.dds"]
     for name, path in zip(names, paths):
         path.write_bytes(FILES[name])
-    expected = f"failed: {paths[2]}: Texture data is truncated\n2 of 3 files converted\n"
+        path.chmod(0o640)
+    expected = (f"failed: {paths[2]}: Texture data is truncated: the data is shorter than the texture it should hold\n"
+                "2 of 3 files converted\n")
     assert run("batch_convert.py", "swiz", tmp_path, "--jobs", 2) == (1, expected)
     for name, path in zip(names, paths):
         assert path.read_bytes() == (FILES[name] if name == names[2] else dz.convert_dds(FILES[name], "swiz"))
+        assert path.stat().st_mode & 0o777 == 0o640

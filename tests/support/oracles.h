@@ -52,25 +52,26 @@ struct Ps3Format {
     std::size_t bytes = 4;   // of a pixel, a texel or a 4 x 4 block
     bool blocks = false;     // 4 x 4 blocks, tiled in groups of 8192
     std::size_t swap = 1;    // afterwards the bytes of every unit of this size are reversed
+    bool floats = false;     // float values: a 2D chain has the levels a DDS file stores
 };
 
 // The levels of one face (or a volume) from the start of `source` into
 // `result`, as long, each converted on its own; bytes in no level keep their
 // place, and so does a level that would reach past the buffer, with every
 // level after it.
-//  - Pixels of at most 4 bytes and blocks, in 2D: level l is (W >> l) x
-//    (H >> l), no lower bound, ending at the first side of 0; blocks count
-//    width x height x bytes / 16 bytes, and only the whole groups of 8192 of
-//    a level of at least 8192 blocks are permuted.
-//  - Wider texels and volumes: every side max(1, side >> l), ending after
-//    the 1 x 1 (x 1) level. A wider texel is bytes / 4 words of 4 bytes and
+//  - Pixels of at most 4 bytes (not floats) and blocks, in 2D: level l is
+//    (W >> l) x (H >> l), no lower bound, ending at the first side of 0;
+//    blocks count width x height x bytes / 16 bytes, and only the whole
+//    groups of 8192 of a level of at least 8192 blocks are permuted.
+//  - Floats, wider texels and volumes: every side max(1, side >> l), ending
+//    after the 1 x 1 (x 1) level. A wider texel is bytes / 4 words of 4 bytes and
 //    its level that many times wider.
 // Morton levels whose sides are not powers of two keep their bytes. Gives
 // the end of the last level converted.
 inline std::size_t ps3_levels(const Ps3Format& f, std::array<std::int64_t, 3> top, std::int64_t levels, bool volume,
                               std::span<const std::byte> source, std::span<std::byte> result, Direction direction) {
     std::copy(source.begin(), source.end(), result.begin());
-    const bool no_lower_bound = !volume && (f.blocks || f.bytes <= 4);
+    const bool no_lower_bound = !volume && !f.floats && (f.blocks || f.bytes <= 4);
     const std::size_t element = f.blocks ? f.bytes : std::min<std::size_t>(f.bytes, 4);
     const auto widen = static_cast<std::int64_t>(f.blocks ? 1 : f.bytes / element);
     std::size_t offset = 0;

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <memory>
 
-namespace ddsswizzle::tool {
+namespace ddsswizzle::file {
 
 struct FreeBuffer {
     void operator()(std::byte* data) const noexcept;
@@ -23,4 +23,4 @@ PayloadBuffer allocate_payload_buffer(std::size_t size) noexcept;
 // them); otherwise size itself, at least 1.
 std::size_t payload_buffer_capacity(std::size_t size) noexcept;
 
-}  // namespace ddsswizzle::tool
+}  // namespace ddsswizzle::file

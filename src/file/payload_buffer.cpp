@@ -1,6 +1,6 @@
 // Whole-file buffers, with a huge-page hint on Linux and their pages faulted
 // in with one call.
-#include "cli/payload_buffer.h"
+#include "file/payload_buffer.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -9,7 +9,7 @@
 #include <sys/mman.h>
 #endif
 
-namespace ddsswizzle::tool {
+namespace ddsswizzle::file {
 namespace {
 
 #ifdef __linux__
@@ -68,4 +68,4 @@ PayloadBuffer allocate_payload_buffer(std::size_t size) noexcept {
 #endif
 }
 
-}  // namespace ddsswizzle::tool
+}  // namespace ddsswizzle::file
