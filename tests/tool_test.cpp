@@ -546,16 +546,16 @@ TEST(ToolFiles, DescriptorsClosedAndBuffersRounded) {
 }
 
 // The staged write: contents of one piece, of two, and of many cut after a
-// header are the maker's bytes in order, every piece after the first
-// starting a whole number of MiB after the header; a maker that fails stops
-// the writing, and the unfinished replacement leaves the target as it was
-// with nothing beside it.
+// header (the last of them one byte) are the maker's bytes in order, every
+// piece after the first starting a whole number of MiB after the header; a
+// maker that fails stops the writing, and the unfinished replacement leaves
+// the target as it was with nothing beside it.
 TEST(ToolFiles, PiecesMadeAndWrittenInOrder) {
     const ScratchFolder folder;
     const fs::path target = folder.path / "t.bin";
     constexpr std::size_t mib = std::size_t{1} << 20U;
     const std::tuple<std::size_t, std::size_t, int> cases[] = {{1000, 128, -1}, {2 * mib, 148, -1}, {2 * mib + 1, 148, -1},
-                                                               {20 * mib + 7, 148, -1}, {20 * mib + 7, 148, 3}, {9 * mib, 0, 0}};
+                                                               {20 * mib + 149, 148, -1}, {20 * mib + 7, 148, 3}, {9 * mib, 0, 0}};
     for (const auto& [length, first, failing] : cases) {
         const std::vector<std::byte> old = random_bytes(100, 1), contents = random_bytes(length, std::uint32_t(length));
         write_file(target, old);
