@@ -32,6 +32,19 @@ std::vector<std::byte> convert_image(const std::vector<std::byte>& file, Directi
                  convert_texture_image(p, direction, std::span(file).first(file.size() - 1), std::span(converted).first(p.output_length)));
     converted.pop_back();
     EXPECT_TRUE(convert_texture_image(p, direction, file, converted));
+    // In pieces made in one staging buffer, as the file is written: the same
+    // bytes; a piece past the end is refused, writing nothing.
+    for (const std::size_t size : {std::size_t{7}, std::size_t{1000}, p.output_length / 2 + 3}) {
+        std::vector<std::byte> staging(size, std::byte{0xEE}), pieces(p.output_length);
+        EXPECT_FALSE(convert_texture_piece(p, direction, file, p.output_length - size + 1, staging));
+        EXPECT_EQ(std::ranges::count(staging, std::byte{0xEE}), std::ssize(staging));
+        for (std::size_t begin = 0; begin < p.output_length; begin += size) {
+            const std::span<std::byte> part = std::span(staging).first(std::min(size, p.output_length - begin));
+            EXPECT_TRUE(convert_texture_piece(p, direction, file, begin, part));
+            std::ranges::copy(part, pieces.begin() + static_cast<std::ptrdiff_t>(begin));
+        }
+        EXPECT_EQ(pieces, converted) << "pieces of " << size;
+    }
     return converted;
 }
 

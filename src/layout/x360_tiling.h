@@ -90,4 +90,15 @@ std::uint64_t x360_lay_out(SurfaceGeometry& geometry) noexcept;
 bool convert_x360_levels(const SurfaceGeometry& geometry, std::span<const std::byte> source,
                          std::span<std::byte> result, Direction direction) noexcept;
 
+// The same conversion, a piece at a time: writes bytes [begin, begin +
+// piece.size()) of what the call above writes (the image, or the linear
+// levels) into piece, and nothing else. Returns false, writing nothing, for
+// a surface not laid out for the Xbox 360, a source shorter than the call
+// above needs, or a piece reaching past the end of the result. The pieces
+// of a result, taken in any order, make the same bytes as the whole; a
+// piece costs no more a byte than the whole does, but for a few tiles (or
+// blocks) at its ends.
+bool convert_x360_piece(const SurfaceGeometry& geometry, std::span<const std::byte> source, std::uint64_t begin,
+                        std::span<std::byte> piece, Direction direction) noexcept;
+
 }  // namespace ddsswizzle::engine
