@@ -441,7 +441,20 @@ bool convert_format(const SurfaceGeometry& g, const std::byte* source, const det
 
 }  // namespace
 
+std::uint32_t x360_tail_level(const SurfaceGeometry& g) noexcept {
+    const std::uint32_t log2_w = log2_ceil(static_cast<std::uint32_t>(g.surface.width));
+    const std::uint32_t log2_h = log2_ceil(static_cast<std::uint32_t>(g.surface.height));
+    return std::max(std::min(log2_w, log2_h), 4U) - 4;
+}
+
 std::uint64_t x360_lay_out(SurfaceGeometry& g) noexcept {
+    // The tail exists only when the chain reaches it, and never for a single
+    // level.
+    const std::uint32_t last = g.entries - 1;
+    return x360_lay_out(g, last > 0 && last >= x360_tail_level(g));
+}
+
+std::uint64_t x360_lay_out(SurfaceGeometry& g, bool packed) noexcept {
     const std::uint32_t side = g.format.block_side;
     const auto width = static_cast<std::uint32_t>(g.surface.width);
     const auto height = static_cast<std::uint32_t>(g.surface.height);
@@ -449,12 +462,7 @@ std::uint64_t x360_lay_out(SurfaceGeometry& g) noexcept {
     const std::uint32_t log2_h = log2_ceil(height);
     const bool wide = log2_w > log2_h;
     const std::uint32_t log2_long = wide ? log2_w : log2_h;
-    // The first level at most 16 pixels on its shorter side, once the base is
-    // rounded up to powers of two; the tail exists only when the chain
-    // reaches it, and never for a single level.
-    const std::uint32_t tail_level = std::max(std::min(log2_w, log2_h), 4U) - 4;
-    const std::uint32_t last = g.entries - 1;
-    const bool packed = last > 0 && last >= tail_level;
+    const std::uint32_t tail_level = x360_tail_level(g);
     std::uint64_t end = 0;  // of the last region
     for (std::uint32_t level = 0; level < g.entries; ++level) {
         LevelGeometry& l = g.levels[level];
