@@ -87,7 +87,6 @@ std::uint32_t full_chain(std::uint32_t longest) noexcept { return static_cast<st
 
 bool power_of_two(std::uint32_t v) noexcept { return v != 0 && (v & (v - 1)) == 0; }
 
-
 // The levels' sides and linear places; the walks' swap units for the format.
 void fill_levels(DescriptorTexture& t, const ConsoleFormat& f, Console console) noexcept {
     SurfaceGeometry& g = t.geometry;
