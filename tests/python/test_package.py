@@ -100,15 +100,12 @@ def described(format, depth=1, cube=False, array_size=1):
 # check takes: test_headers.py).
 UNSUPPORTED = dz.UnsupportedTextureType
 HEADERS = {
-    "bc7": (header(dxgi=98), described(98), dz.UnknownFormat),
     "bc6h volume": (header(dxgi=95, dimension=4, depth=8), described(95, depth=8), dz.UnknownFormat),
     "rgba array": (header(dxgi=28, array_size=4), described(28, array_size=4), UNSUPPORTED),
     "bc1 cube array": (header(dxgi=71, misc=4, array_size=2), described(71, cube=True, array_size=2), UNSUPPORTED),
     "bc7 texture 1D": (header(dxgi=98, dimension=2), described(98), dz.UnknownFormat),
     "rgb24": (header(b"\0\0\0\0", flags_low=0x40, bit_count=24), dz.UnknownFormat, None),
-    "dxgi 500": (header(dxgi=500), dz.UnknownFormat, None),
     "buffer of bc7": (header(dxgi=98, dimension=1), UNSUPPORTED, None),
-    "bc7 volume cube": (header(dxgi=98, dimension=4, misc=4, depth=2), UNSUPPORTED, None),
     "partial cube": (header(b"DXT1", caps2=0x0600), UNSUPPORTED, None),
     "no signature": (b"DDS!" + header()[4:], dz.NotADdsTexture, None),
     "short extension": (header()[:140], dz.NotADdsTexture, None),
