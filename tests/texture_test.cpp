@@ -140,7 +140,6 @@ const HeaderCase header_cases[] = {
     {dxt_fields("DXT1", 6, 3, 3), Reason::none, 32, x360},  // 2 x 1 blocks, then 1 x 1 twice
     {dxt_fields("DXT1", 6, 3, 3), Reason::data_short, 31, x360},
     {{4, 4, 1, {}, 0x41, 32, volume_caps, depth_flags, 4}, Reason::volume_not_on_console, 384, x360},
-    {dxt_fields("q\0\0\0", 4, 4, 1), Reason::format_not_on_console, 384, x360},
     {dxt_fields("ATI1", 8, 8, 4), Reason::none, 56, x360},
     {{4, 4, 1, {}, 0x40, 24, volume_caps}, Reason::format_not_recognised, 384, x360},
 };
