@@ -26,6 +26,11 @@ LABELS = {
 }
 
 
+# Each walk also a piece at a time ("<kind>_pieces"), listed after it.
+LABELS = {name: text for kind, label in LABELS.items()
+          for name, text in ((kind, label), (f"{kind}_pieces", f"{label}, in 4 MiB pieces"))}
+
+
 def compressed(kind, arg):
     """Block tiling levels are always DXT; Xbox 360 levels are DXT from 8-byte blocks on."""
     return kind.startswith("block") or (kind.startswith("x360") and arg >= 8)

@@ -4,11 +4,13 @@
 // index for every pixel. Each level is laid out by lay_out_surface as a
 // one-level surface of a real format, so the walks run exactly as they do
 // for a texture, byte swaps included. The Xbox 360 walk is timed on the same
-// level sizes.
+// level sizes. Each walk is timed again converting its level a piece at a
+// time into one staging buffer, as the durable rewrite does while it writes.
 //
 // Run through bench/run.sh, which prints each figure as a ratio to memcpy.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -124,11 +126,40 @@ void measure(benchmark::State& state, std::size_t length, Operation operation) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(length));
 }
 
-// A PS3 level through the walk its format's rule picks.
-template <Direction D>
+// The pieces the durable rewrite converts a file in while it writes it:
+// each is made in one staging buffer of this size and written out from there.
+constexpr std::size_t piece_bytes = std::size_t{4} << 20U;
+
+// Times converting a level of length bytes a piece at a time, every piece
+// into the same staging buffer: convert_piece(source, begin, piece).
+template <typename ConvertPiece>
+void measure_pieces(benchmark::State& state, std::size_t length, ConvertPiece convert_piece) {
+    const Buffers buffers = make_buffers(length);
+    for (auto _ : state) {
+        for (std::size_t begin = 0; begin < length; begin += piece_bytes) {
+            convert_piece(buffers.source, begin, buffers.result.first(std::min(piece_bytes, length - begin)));
+            benchmark::ClobberMemory();
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(length));
+}
+
+// A PS3 level through the walk its format's rule picks, whole or in pieces.
+template <Direction D, bool Pieces = false>
 void measure_ps3(benchmark::State& state, const SurfaceGeometry& geometry) {
-    measure(state, geometry.linear_size, [&geometry](std::span<const std::byte> source, std::span<std::byte> result) {
-        if (geometry.format.ps3 == ddsswizzle::engine::Ps3Rule::block_tiling) {
+    const bool blocks = geometry.format.ps3 == ddsswizzle::engine::Ps3Rule::block_tiling;
+    if constexpr (Pieces) {
+        measure_pieces(state, geometry.linear_size, [&](std::span<const std::byte> source, std::size_t begin, std::span<std::byte> piece) {
+            if (blocks) {
+                ddsswizzle::engine::convert_block_piece(geometry, source, begin, piece, D);
+            } else {
+                ddsswizzle::engine::convert_morton_piece(geometry, source, begin, piece, D);
+            }
+        });
+        return;
+    }
+    measure(state, geometry.linear_size, [&](std::span<const std::byte> source, std::span<std::byte> result) {
+        if (blocks) {
             ddsswizzle::engine::convert_block_levels(geometry, source, result, D);
         } else {
             ddsswizzle::engine::convert_morton_levels(geometry, source, result, D);
@@ -145,25 +176,25 @@ void memcpy_bytes(benchmark::State& state) {
 
 // 4096 x 4096 pixels of 4 bytes (B8G8R8A8) or 2 bytes (B5G6R5, whose bytes
 // are swapped inside the walk).
-template <Direction D>
+template <Direction D, bool Pieces = false>
 void pixel_walk(benchmark::State& state) {
-    measure_ps3<D>(state, one_level(state.range(0) == 4 ? b8g8r8a8 : b5g6r5, Console::ps3, side, side));
+    measure_ps3<D, Pieces>(state, one_level(state.range(0) == 4 ? b8g8r8a8 : b5g6r5, Console::ps3, side, side));
 }
 
 // Texels of 8 bytes (R16G16B16A16_FLOAT, 2048 x 2048) or 16 bytes
 // (R32G32B32A32_FLOAT, 1024 x 1024): 32-bit words on a 4096-word-wide level,
 // their float values byte-swapped inside the walk.
-template <Direction D>
+template <Direction D, bool Pieces = false>
 void float_walk(benchmark::State& state) {
     const bool half = state.range(0) == 8;
     const std::int32_t texels = half ? side / 2 : side / 4;
-    measure_ps3<D>(state, one_level(half ? rgba16_float : rgba32_float, Console::ps3, texels, texels));
+    measure_ps3<D, Pieces>(state, one_level(half ? rgba16_float : rgba32_float, Console::ps3, texels, texels));
 }
 
 // One 256 x 256 x 256 level of a volume, as many bytes as the 2D level.
-template <Direction D>
+template <Direction D, bool Pieces = false>
 void volume_walk(benchmark::State& state) {
-    measure_ps3<D>(state, one_level(b8g8r8a8, Console::ps3, volume_side, volume_side, volume_side));
+    measure_ps3<D, Pieces>(state, one_level(b8g8r8a8, Console::ps3, volume_side, volume_side, volume_side));
 }
 
 template <Direction D>
@@ -175,20 +206,26 @@ void plain_walk(benchmark::State& state) {
 }
 
 // 4096 x 4096 DXT5 (16-byte blocks) or DXT1 (8-byte blocks).
-template <Direction D>
+template <Direction D, bool Pieces = false>
 void block_walk(benchmark::State& state) {
-    measure_ps3<D>(state, one_level(state.range(0) == 16 ? bc3 : bc1, Console::ps3, side, side));
+    measure_ps3<D, Pieces>(state, one_level(state.range(0) == 16 ? bc3 : bc1, Console::ps3, side, side));
 }
 
 // One Xbox 360 level of 4-byte pixels (block_bytes 4), DXT5 (16) or DXT1 (8). A
 // 4096 x 4096 level fills its region exactly, so the image is as large as the
 // linear level.
-template <Direction D>
+template <Direction D, bool Pieces = false>
 void x360_walk(benchmark::State& state) {
     const auto block_bytes = state.range(0);
     const SurfaceGeometry geometry =
         one_level(block_bytes == 4 ? b8g8r8a8 : block_bytes == 16 ? bc3 : bc1, Console::x360, side, side);
     if (geometry.console_size != geometry.linear_size) std::abort();
+    if constexpr (Pieces) {
+        measure_pieces(state, geometry.linear_size, [&geometry](std::span<const std::byte> source, std::size_t begin, std::span<std::byte> piece) {
+            if (!ddsswizzle::engine::convert_x360_piece(geometry, source, begin, piece, D)) std::abort();
+        });
+        return;
+    }
     measure(state, geometry.linear_size, [&geometry](std::span<const std::byte> source, std::span<std::byte> result) {
         if (!ddsswizzle::engine::convert_x360_levels(geometry, source, result, D)) std::abort();
     });
@@ -207,6 +244,17 @@ BENCHMARK(block_walk<Direction::swizzle>)->Name("block_swizzle/block_bytes")->Ar
 BENCHMARK(block_walk<Direction::unswizzle>)->Name("block_unswizzle/block_bytes")->Arg(16)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(x360_walk<Direction::swizzle>)->Name("x360_swizzle/block_bytes")->Arg(4)->Arg(16)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(x360_walk<Direction::unswizzle>)->Name("x360_unswizzle/block_bytes")->Arg(4)->Arg(16)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
+// The same levels a piece at a time, through one staging buffer.
+BENCHMARK(pixel_walk<Direction::swizzle, true>)->Name("pixel_swizzle_pieces/bpp")->Arg(4)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(pixel_walk<Direction::unswizzle, true>)->Name("pixel_unswizzle_pieces/bpp")->Arg(4)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(float_walk<Direction::swizzle, true>)->Name("float_swizzle_pieces/texel_bytes")->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(float_walk<Direction::unswizzle, true>)->Name("float_unswizzle_pieces/texel_bytes")->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(volume_walk<Direction::swizzle, true>)->Name("volume_swizzle_pieces/bpp")->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(volume_walk<Direction::unswizzle, true>)->Name("volume_unswizzle_pieces/bpp")->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(block_walk<Direction::swizzle, true>)->Name("block_swizzle_pieces/block_bytes")->Arg(16)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(block_walk<Direction::unswizzle, true>)->Name("block_unswizzle_pieces/block_bytes")->Arg(16)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(x360_walk<Direction::swizzle, true>)->Name("x360_swizzle_pieces/block_bytes")->Arg(4)->Arg(16)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(x360_walk<Direction::unswizzle, true>)->Name("x360_unswizzle_pieces/block_bytes")->Arg(4)->Arg(16)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(plain_walk<Direction::swizzle>)->Name("plain_swizzle/bpp")->Arg(4)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(plain_walk<Direction::unswizzle>)->Name("plain_unswizzle/bpp")->Arg(4)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 

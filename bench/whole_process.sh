@@ -1,93 +1,95 @@
 #!/usr/bin/env bash
-# Times the whole process: `ddsswizzle swiz` of a 4096 x 4096 texture with
-# its full mip chain (32-bit: about 85 MiB; DXT5: about 21 MiB) against the
-# bare durable rewrite of the same file (one read, write to a temporary file
-# beside it, fsync, rename over it, fsync the folder), alternately, from the
-# page cache. Prints the medians, their ratio, and the peak memory of
-# ddsswizzle as /usr/bin/time -v reports it.
-#
-# The bare rewrite is also timed with the tool's kind of buffer (huge pages
-# on Linux), which separates the cost of the conversion from that gain.
+# Times the whole process against the floor of a durable in-place rewrite,
+# bench/bare_rewrite.cpp (one read into memory whose pages are in place
+# before it, a write to a temporary file beside it, fsync, rename over it,
+# fsync the folder), and reports the peak memory of both: `ddsswizzle swiz`
+# and `unswiz` of a 4096 x 4096 texture with its full mip chain, from the
+# page cache, for each of the cases.
 #
 #   bench/whole_process.sh [BUILD_DIR] [PAIRS]     (defaults: build-bench, 7)
 #
-# TOOL=path/to/ddsswizzle times another build of the tool against the same
-# floor (for instance an older one). CLASS=dxt5 times a DXT5 texture instead
-# of a 32-bit one (any class ddsswizzle_make_sample makes); CONSOLE=x360 the
-# Xbox 360 layout instead of the PS3's (the file then changes length with
-# each run, and the bare rewrite copies it as it stands).
+# CASES lists the textures as CONSOLE:CLASS words (default "ps3:argb32
+# x360:argb32 x360:dxt5": 85.3 MiB of 32-bit pixels on each console, 21.3 MiB
+# of DXT5 on the Xbox 360; any class ddsswizzle_make_sample makes). TOOL=
+# path/to/ddsswizzle times another build of the tool against the same floor.
+#
+# A pair is two rounds: the floor and `swiz`, then the floor and `unswiz`,
+# the floor first in even pairs and second in odd ones, so that neither
+# always follows the other. Each run of the tool is compared with the floor's
+# run beside it (on the same file, or on the same file converted, which on
+# the Xbox 360 is a little longer); the median of these ratios is printed
+# with the medians of the times. Peak memory is the maximum resident set as
+# /usr/bin/time reports it, the median over the runs, against the size of
+# the file the run reads.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-bench}
 pairs=${2:-7}
 tool=${TOOL:-$build/ddsswizzle}
-class=${CLASS:-argb32}
-console=${CONSOLE:-ps3}
+cases=${CASES:-ps3:argb32 x360:argb32 x360:dxt5}
 bare="$build/bench/ddsswizzle_bare_rewrite"
-for program in "$tool" "$bare" "$build/ddsswizzle_make_sample"; do
+for program in "$tool" "$bare" "$build/ddsswizzle_make_sample" /usr/bin/time; do
   [[ -x "$program" ]] || { echo "missing $program: run bench/run.sh first" >&2; exit 1; }
 done
 
 # The texture lives in the build folder, on the same file system as the
 # project (a rename over an existing file behaves differently on tmpfs).
 work="$build/whole-process"
-rm -rf "$work" && mkdir -p "$work"
 texture="$work/texture.dds"
-"$build/ddsswizzle_make_sample" "$texture" 4096 "$class"
-size=$(stat -c %s "$texture")
-cat "$texture" > /dev/null
-
 now() { date +%s%N; }
-run_timed() {  # prints elapsed nanoseconds of the command
+run_measured() {  # prints elapsed nanoseconds and peak KiB of the command
   local start end
   start=$(now)
-  "$@" > /dev/null || { echo "$* failed" >&2; return 1; }
+  /usr/bin/time -f %M -o "$work/peak" "$@" > /dev/null || { echo "$* failed" >&2; return 1; }
   end=$(now)
-  echo $((end - start))
+  echo "$((end - start)) $(cat "$work/peak")"
 }
-
-tool_times=()
-bare_times=()
-like_times=()
-ratios=()  # tool / bare rewrite, pair by pair
-for ((i = 0; i < pairs; i++)); do
-  # Alternate which one goes first, so neither always follows the other.
-  if ((i % 2 == 0)); then
-    bare_times+=("$(run_timed "$bare" "$texture")")
-    tool_times+=("$(run_timed "$tool" swiz "$texture" "$console")")
-    like_times+=("$(run_timed "$bare" "$texture" --payload-buffer)")
-  else
-    like_times+=("$(run_timed "$bare" "$texture" --payload-buffer)")
-    tool_times+=("$(run_timed "$tool" unswiz "$texture" "$console")")
-    bare_times+=("$(run_timed "$bare" "$texture")")
-  fi
-  ratios+=("$(awk -v t="${tool_times[i]}" -v b="${bare_times[i]}" 'BEGIN {printf "%.4f", t / b}')")
-done
-
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
-tool_median=$(median "${tool_times[@]}")
-bare_median=$(median "${bare_times[@]}")
-like_median=$(median "${like_times[@]}")
-ratio_median=$(median "${ratios[@]}")
-ratio_range=$(printf '%s\n' "${ratios[@]}" | sort -g | awk 'NR == 1 {lo = $1} {hi = $1} END {printf "%.2f-%.2f", lo, hi}')
+range() { printf '%s\n' "$@" | sort -g | awk 'NR == 1 {lo = $1} {hi = $1} END {printf "%.2f-%.2f", lo, hi}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.4f", a / b}'; }
 
-# The peak run undoes the last timed one, so it converts a file in the layout
-# it expects; memory is compared with the larger of the file before and after.
-mode=$( ((pairs % 2)) && echo unswiz || echo swiz)
-peak_kib=$(/usr/bin/time -v "$tool" "$mode" "$texture" "$console" 2>&1 >/dev/null | awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}')
-after=$(stat -c %s "$texture")
-larger=$((after > size ? after : size))
-
-awk -v t="$tool_median" -v b="$bare_median" -v l="$like_median" -v p="$peak_kib" -v s="$size" -v g="$larger" -v n="$pairs" \
-  -v r="$ratio_median" -v rr="$ratio_range" -v c="$class" -v k="$console" 'BEGIN {
-  printf "texture: 4096 x 4096 %s, full mip chain, %.1f MiB, %s layout\n", c, s / 1048576, k
-  printf "pairs: %d (medians)\n", n
-  printf "ddsswizzle swiz/unswiz : %8.1f ms\n", t / 1e6
-  printf "bare durable rewrite   : %8.1f ms\n", b / 1e6
-  printf "bare rewrite, same kind of buffer as the tool: %8.1f ms\n", l / 1e6
-  printf "ratio of the medians   : %8.2f x the bare rewrite\n", t / b
-  printf "ratio, pair by pair    : %8.2f x the bare rewrite (median; pairs: %s)\n", r, rr
-  printf "ratio, same buffers    : %8.2f x the bare rewrite with the tool'"'"'s buffer\n", t / l
-  printf "peak memory            : %8.1f MiB = %.2f x the larger file\n", p / 1024, p * 1024 / g
-}'
+for case in $cases; do
+  console=${case%%:*} class=${case#*:}
+  rm -rf "$work" && mkdir -p "$work"
+  "$build/ddsswizzle_make_sample" "$texture" 4096 "$class" > /dev/null
+  linear_size=$(stat -c %s "$texture")
+  "$tool" swiz "$texture" "$console" > /dev/null && console_size=$(stat -c %s "$texture") && "$tool" unswiz "$texture" "$console" > /dev/null
+  cat "$texture" > /dev/null
+  floor_times=() floor_kib=() floor_against=()
+  declare -A times=() peaks=() ratios=()
+  for ((i = 0; i < pairs; i++)); do
+    for mode in swiz unswiz; do
+      size=$(stat -c %s "$texture")
+      if ((i % 2 == 0)); then
+        read -r floor_time floor_peak < <(run_measured "$bare" "$texture")
+        read -r tool_time tool_peak < <(run_measured "$tool" "$mode" "$texture" "$console")
+      else
+        read -r tool_time tool_peak < <(run_measured "$tool" "$mode" "$texture" "$console")
+        read -r floor_time floor_peak < <(run_measured "$bare" "$texture")
+      fi
+      floor_times+=("$floor_time") floor_kib+=("$floor_peak") floor_against+=("$(ratio "$floor_peak" "$((size / 1024))")")
+      times[$mode]+=" $tool_time" peaks[$mode]+=" $tool_peak $(ratio "$tool_peak" "$((size / 1024))")"
+      ratios[$mode]+=" $(ratio "$tool_time" "$floor_time")"
+    done
+  done
+  awk -v c="$console" -v k="$class" -v l="$linear_size" -v s="$console_size" -v n="$pairs" 'BEGIN {
+    printf "\n%s, 4096 x 4096 %s with its full mip chain: %.1f MiB linear, %.1f MiB in console layout; %d pairs, medians\n", c, k, l / 1048576, s / 1048576, n
+    printf "%-8s %10s  %-24s %12s  %s\n", "", "time", "x floor (range)", "peak memory", "x file read"
+  }'
+  awk -v t="$(median "${floor_times[@]}")" -v p="$(median "${floor_kib[@]}")" -v a="$(median "${floor_against[@]}")" 'BEGIN {
+    printf "%-8s %7.1f ms  %-24s %8.1f MiB  %.2f\n", "floor", t / 1e6, "", p / 1024, a
+  }'
+  for mode in swiz unswiz; do
+    read -ra t <<< "${times[$mode]}"
+    read -ra r <<< "${ratios[$mode]}"
+    read -ra both <<< "${peaks[$mode]}"
+    kib=() against=()
+    for ((j = 0; j < ${#both[@]}; j += 2)); do kib+=("${both[j]}") against+=("${both[j + 1]}"); done
+    awk -v m="$mode" -v t="$(median "${t[@]}")" -v r="$(median "${r[@]}")" -v rr="$(range "${r[@]}")" \
+      -v p="$(median "${kib[@]}")" -v a="$(median "${against[@]}")" 'BEGIN {
+      printf "%-8s %7.1f ms  %5.2f (%s)%*s %8.1f MiB  %.2f\n", m, t / 1e6, r, rr, 15 - length(rr), "", p / 1024, a
+    }'
+  done
+  unset times peaks ratios
+done
 rm -rf "$work"

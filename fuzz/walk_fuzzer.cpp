@@ -4,14 +4,16 @@
 // whatever their length, to give exactly what the block-by-block oracles of
 // the tests give (on the PS3 a level reaching past the buffer is copied, with
 // every level after it; the Xbox 360 walk refuses spans too short and writes
-// nothing), and to be undone by the other direction.
+// nothing), to be undone by the other direction, and to make the same bytes
+// in two pieces as whole.
 //
 // Input: byte 0 picks the format (one of each kind of row of the format
 // table), byte 1 the console (bit 0) and the texture type (bits 1-2: 2D, cube
 // map, volume), bytes 2-3, 4-5 and 6-7 the width, height and depth (signed,
 // little-endian), byte 8 the level count (signed), byte 9 how many bytes
-// shorter than needed the result buffer is (0 to 3), and the rest is the
-// source buffer.
+// shorter than needed the result buffer is (bits 0-1: 0 to 3) and where the
+// result is cut in two pieces (bits 2-7: that many 63rds of it), and the
+// rest is the source buffer.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -46,8 +48,11 @@ std::int32_t load_int16(const std::uint8_t* bytes) {
 
 Direction other(Direction d) { return d == Direction::swizzle ? Direction::unswizzle : Direction::swizzle; }
 
+// Where a result of `size` bytes is cut in two pieces.
+std::size_t cut_of(std::size_t size, std::uint32_t cut) { return size * cut / 63; }
+
 // The PS3 walks over a buffer of the source's length less the shortfall.
-void check_ps3(const SurfaceGeometry& g, const Bytes& source, std::size_t shortfall) {
+void check_ps3(const SurfaceGeometry& g, const Bytes& source, std::size_t shortfall, std::uint32_t cut) {
     const Bytes head(source.begin(), source.end() - static_cast<std::ptrdiff_t>(shortfall));
     const auto walk = [&](std::span<const std::byte> from, Direction d) {
         Bytes result(head.size(), std::byte{0xA5});
@@ -69,11 +74,21 @@ void check_ps3(const SurfaceGeometry& g, const Bytes& source, std::size_t shortf
                                                                           s.type == TextureType::volume, g.faces,
                                                                           g.linear_face_bytes, head, d));
         require(shortfall != 0 || walk(once, other(d)) == source);
+        Bytes pieces(head.size());
+        const std::size_t at = cut_of(head.size(), cut);
+        for (const auto& [begin, piece] : {std::pair{std::size_t{0}, std::span(pieces).first(at)}, {at, std::span(pieces).subspan(at)}}) {
+            if (g.format.ps3 == Ps3Rule::block_tiling) {
+                convert_block_piece(g, head, begin, piece, d);
+            } else {
+                convert_morton_piece(g, head, begin, piece, d);
+            }
+        }
+        require(pieces == once);
     }
 }
 
 // The Xbox 360 walk: spans of exactly the sizes it needs, or one short.
-void check_x360(const SurfaceGeometry& g, const Bytes& source, std::size_t shortfall) {
+void check_x360(const SurfaceGeometry& g, const Bytes& source, std::size_t shortfall, std::uint32_t cut) {
     const Surface& s = g.surface;
     const ddsswizzle::testing::X360Texture t{g.format.block_bytes, g.format.block_side, g.format.x360_swap, s.width,
                                              s.height, s.levels, g.faces};
@@ -90,6 +105,10 @@ void check_x360(const SurfaceGeometry& g, const Bytes& source, std::size_t short
             continue;
         }
         require(result == ddsswizzle::testing::x360_oracle_convert(t, from, d));
+        Bytes pieces(result.size());
+        const std::size_t at = cut_of(result.size(), cut);
+        require(convert_x360_piece(g, from, 0, std::span(pieces).first(at), d) &&
+                convert_x360_piece(g, from, at, std::span(pieces).subspan(at), d) && pieces == result);
         if (d == Direction::swizzle) {
             Bytes back(in);
             require(convert_x360_levels(g, result, back, other(d)) && back == from);
@@ -111,9 +130,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Bytes source(reinterpret_cast<const std::byte*>(data + 10), reinterpret_cast<const std::byte*>(data + size));
     const std::size_t shortfall = std::min<std::size_t>(data[9] % 4U, source.size());
     if (console == Console::ps3) {
-        check_ps3(geometry, source, shortfall);
+        check_ps3(geometry, source, shortfall, data[9] >> 2U);
     } else {
-        check_x360(geometry, source, shortfall);
+        check_x360(geometry, source, shortfall, data[9] >> 2U);
     }
     return 0;
 }

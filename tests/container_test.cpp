@@ -4,7 +4,6 @@
 // levels they were built from, put back byte for byte, and every refusal.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "container/container.h"
@@ -35,7 +34,8 @@ std::vector<std::byte> dds_of(const Built& b, std::uint32_t dxgi, bool volume, s
 
 // The texture at index 0 of the file reads back as `b` (surface and linear
 // levels), and replacing it by its own DDS file, also with an extra level,
-// gives the file back.
+// gives the file back. The extracted file's header is the header writer's,
+// whose words DdsHeader.WorkedBytes checks; every format here has a legacy one.
 void check_round_trip(const std::vector<std::byte>& file, const Built& b, std::uint32_t dxgi, std::uint32_t count) {
     ContainerSummary summary;
     ASSERT_TRUE(read_container(file, summary).ok());
@@ -55,7 +55,7 @@ void check_round_trip(const std::vector<std::byte>& file, const Built& b, std::u
     ASSERT_TRUE(extract_texture(file, 0, dds, written).ok());
     dds.resize(written);
     const DdsSurface header = read_dds_surface(dds, dds.size());
-    EXPECT_EQ(header.reason, Reason::none);
+    EXPECT_EQ(std::pair(header.reason, header.header_bytes), std::pair(Reason::none, std::size_t{128}));  // the legacy header
     EXPECT_TRUE(same_storage(header.surface.format, s.format) && header.surface.type == s.type && header.surface.levels == s.levels);
     EXPECT_TRUE(std::equal(b.linear.begin(), b.linear.end(), dds.begin() + std::ptrdiff_t(header.header_bytes)));
     EXPECT_EQ(dds.size(), header.header_bytes + b.linear.size());
@@ -163,20 +163,8 @@ TEST(Containers, WorkedExamplesByteForByte) {
     for (auto [x, y, at] : {std::array<unsigned, 3>{1, 0, 0x84}, {0, 1, 0x88}, {2, 0, 0x90}, {5, 2, 0xE4}, {0, 4, 0x100}, {7, 7, 0x17C}}) {
         for (unsigned i = 0; i < 4; ++i) EXPECT_EQ(g[at + i], gtf[0].built.linear[4 * (8 * y + x) + 3 - i]);
     }
-    // Their DDS files: flags, pitch or linear size, depth, mip count, pixel-format flags, FourCC, bits, caps, caps2.
-    const auto dds_fields = [](const std::vector<std::byte>& file, std::size_t length) {
-        std::vector<std::byte> dds(length);
-        std::uint64_t written = 0;
-        EXPECT_TRUE(extract_texture(file, 0, dds, written).ok() && written == length);
-        std::array<std::uint32_t, 9> fields{};
-        const std::size_t offsets[] = {8, 20, 24, 28, 80, 84, 88, 108, 112};
-        for (std::size_t i = 0; i < fields.size(); ++i) std::memcpy(&fields[i], &dds[offsets[i]], 4);  // little-endian host
-        return fields;
-    };
-    EXPECT_EQ(dds_fields(g, 448), (std::array<std::uint32_t, 9>{0x2100F, 32, 1, 2, 0x41, 0, 32, 0x401008, 0}));
     std::vector<XprTexture> xpr = {{.format = 0x12, .endian = 1, .swizzle = 0x688, .levels = 7, .name = "tex0"}};
     const std::vector<std::byte> x = build_xpr2(xpr);
-    EXPECT_EQ(dds_fields(x, 128 + 2744), (std::array<std::uint32_t, 9>{0xA1007, 2048, 1, 7, 0x4, 0x31545844, 0, 0x401008, 0}));
     ASSERT_EQ(x.size(), 0x680CU);
     EXPECT_TRUE(std::vector(x.begin(), x.begin() + 0x29) ==
                 hex({'X', 'P', 'R', '2', 0, 0, 8, 0, 0, 0, 0x60, 0, 0, 0, 0, 1, 'T', 'X', '2', 'D', 0, 0, 0, 0x30, 0, 0, 0,

@@ -170,9 +170,10 @@ void expect_walk_matches(const WalkCase& c, KernelSet set) {
         std::vector<std::byte> in(c.shift + from->size()), out(c.shift + to->size() + (ps3 ? 0 : 7), std::byte{0xEE});
         std::copy(from->begin(), from->end(), in.begin() + static_cast<std::ptrdiff_t>(c.shift));
         const auto at = [&c](std::vector<std::byte>& b) { return std::span(b).subspan(c.shift); };
-        if (!ps3) {  // a span a byte short on either side is refused, writing nothing
+        if (!ps3) {  // a span a byte short on either side, or a piece past the end, is refused, writing nothing
             ASSERT_FALSE(convert_x360_levels(g, at(in).first(from->size() - 1), at(out), way) ||
-                         convert_x360_levels(g, at(in), at(out).first(to->size() - 1), way) || std::ranges::count(out, std::byte{0xEE}) != std::ssize(out));
+                         convert_x360_levels(g, at(in), at(out).first(to->size() - 1), way) ||
+                         convert_x360_piece(g, at(in), 1, at(out).first(to->size()), way) || std::ranges::count(out, std::byte{0xEE}) != std::ssize(out));
             ASSERT_TRUE(convert_x360_levels(g, at(in), at(out), way));
         } else if (g.format.ps3 == Ps3Rule::block_tiling) {
             convert_block_levels(g, at(in), at(out), way, set);
@@ -182,6 +183,26 @@ void expect_walk_matches(const WalkCase& c, KernelSet set) {
         std::vector<std::byte> expected = *to;
         expected.resize(at(out).size(), std::byte{0xEE});
         ASSERT_TRUE(std::ranges::equal(expected, at(out))) << "direction " << int(way);
+        // The same in pieces, each made in one staging buffer `shift` bytes
+        // into its allocation, as a file is written: pieces of a third and a
+        // byte, of 4099 bytes, and all but the last 5 bytes (one large piece,
+        // which takes the streaming stores where the whole does).
+        const std::size_t size = to->size();
+        for (const std::size_t piece : {size / 3 + 1, std::size_t{4099}, std::max<std::size_t>(size, 6) - 5}) {
+            std::vector<std::byte> staging(c.shift + piece), pieces(size);
+            for (std::size_t begin = 0; begin < size; begin += piece) {
+                const std::span<std::byte> part = std::span(staging).subspan(c.shift, std::min(piece, size - begin));
+                if (!ps3) {
+                    ASSERT_TRUE(convert_x360_piece(g, at(in), begin, part, way));
+                } else if (g.format.ps3 == Ps3Rule::block_tiling) {
+                    convert_block_piece(g, at(in), begin, part, way, set);
+                } else {
+                    convert_morton_piece(g, at(in), begin, part, way, set);
+                }
+                std::ranges::copy(part, pieces.begin() + static_cast<std::ptrdiff_t>(begin));
+            }
+            ASSERT_TRUE(std::ranges::equal(pieces, *to)) << "direction " << int(way) << ", pieces of " << piece;
+        }
     }
 }
 

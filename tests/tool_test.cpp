@@ -37,6 +37,7 @@
 #include "file/file_io.h"
 #include "file/file_transfer.h"
 #include "file/payload_buffer.h"
+#include "file/piece_writer.h"
 #include "ddsswizzle/ddsswizzle.hpp"
 
 namespace ddsswizzle {
@@ -338,12 +339,12 @@ TEST(Tool, FaultsInjectedFromOutside) {
                     "and held-open cases of Tool.CommandLineHeadersAndPaths refuse the file";
 #else
     // Fails the calls a rule picks, by strace's system-call injection: which
-    // call of those on `path` (%d: the tool's process id, which -D keeps), and
-    // how. A run whose rule never hit says so, so a fault that did not happen
+    // call of those on `path` (%d: the tool's process id, which -D keeps), by
+    // either of its threads, and how. A run whose rule never hit says so, so a fault that did not happen
     // is seen. (LeakSanitizer cannot run under a tracer.)
     const auto failing = [](const char* path, const std::string& rule, const std::string& output, int error = 0) {
         const std::string strace =
-            "f() { ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" sh -c 'r=$1; shift; exec strace -D -qq "
+            "f() { ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" sh -c 'r=$1; shift; exec strace -f -D -qq "
             "-o s.log -P \"$(realpath -m \"$(printf \"$0\" $$)\")\" -e inject=\"$r\" \"$@\"' \"$@\"; s=$?; "
             "grep -qs INJECTED s.log || echo no fault injected; rm -f s.log; return $s; }; f '";
         return Case{.name = rule + " on " + path, .output = output, .wrapper = strace + path + "' '" + rule + "'", .error = error};
@@ -404,6 +405,18 @@ TEST(Tool, FaultsInjectedFromOutside) {
         // Renamed under the name given; its other names keep the old file, as sed -i leaves them.
         {.name = "hard link", .setup = "ln t.dds h.dds", .keeps_old = "h.dds"},
     };
+    // A texture written in four pieces of 1 MiB: faults in the middle of the
+    // staged write, the file-size limit reached there, and a file that
+    // seems to grow once read (one more byte where it should end) refused.
+    const std::vector<std::byte> four_pieces = make_texture(rgba_fields(32, 1024, 1024, 1), 4 << 20U);
+    for (Case c : {failing(temporary, "write:error=ENOSPC:when=3", cannot_write, ENOSPC), failing(temporary, "write:error=EIO:when=4", cannot_write, EIO),
+                   failing(temporary, "write:retval=0:when=2", cannot_write, ENOSPC), failing(temporary, "write:error=EINTR:when=2..4", "\n"),
+                   failing(texture, "read:retval=1:when=3", cannot_open, EAGAIN),
+                   Case{.name = "limit at 2 MiB", .output = cannot_write, .wrapper = "trap '' XFSZ; exec prlimit --fsize=2097152", .error = EFBIG},
+                   Case{.name = "killed at 2 MiB", .output = "", .status = 128 + SIGXFSZ, .wrapper = "exec prlimit --core=0 --fsize=2097152", .left = 1}}) {
+        c.texture = four_pieces;
+        cases.push_back(c);
+    }
     for (const std::size_t length : {200, 240, 255}) {  // from 240 on no room for the temporary suffix
         const std::string name = std::string(length - 4, 'n') + ".dds";
         cases.push_back({.name = name, .args = {"swiz", name}, .file = name});
@@ -532,6 +545,48 @@ TEST(ToolFiles, DescriptorsClosedAndBuffersRounded) {
 #else
     GTEST_SKIP() << "counts the descriptors in /proc/self/fd and the huge pages of Linux";
 #endif
+}
+
+// The staged write: contents of one piece, of two, and of many cut after a
+// header (the last of them one byte) are the maker's bytes in order, every
+// piece after the first starting a whole number of MiB after the header; a
+// maker that fails stops the writing, and the unfinished replacement leaves
+// the target as it was with nothing beside it.
+TEST(ToolFiles, PiecesMadeAndWrittenInOrder) {
+    const ScratchFolder folder;
+    const fs::path target = folder.path / "t.bin";
+    constexpr std::size_t mib = std::size_t{1} << 20U;
+    const std::tuple<std::size_t, std::size_t, int> cases[] = {{1000, 128, -1}, {2 * mib, 148, -1}, {2 * mib + 1, 148, -1},
+                                                               {20 * mib + 149, 148, -1}, {20 * mib + 7, 148, 3}, {9 * mib, 0, 0}};
+    for (const auto& [length, first, failing] : cases) {
+        const std::vector<std::byte> old = random_bytes(100, 1), contents = random_bytes(length, std::uint32_t(length));
+        write_file(target, old);
+        file::Staging staging;
+        ASSERT_TRUE(file::prepare_staging(length, first, staging));
+        struct Maker { const std::vector<std::byte>* contents; std::size_t first; int failing; mutable int calls = 0; mutable bool cut_right = true; } m{&contents, first, failing};
+        const file::PieceMaker maker{[](const void* context, std::uint64_t begin, std::span<std::byte> piece) noexcept {
+            const auto& made = *static_cast<const Maker*>(context);
+            made.cut_right = made.cut_right && (begin == 0 || (begin - made.first) % mib == 0) && piece.size() <= 4 * mib + made.first;
+            std::copy_n(made.contents->begin() + std::ptrdiff_t(begin), piece.size(), piece.begin());
+            return made.calls++ != made.failing;
+        }, &m};
+        {
+            file::OpenedFile file;
+            ASSERT_EQ(file::open_for_rewrite(target.c_str(), file), file::FileStatus::ok);
+            file::Replacement replacement;
+            ASSERT_EQ(file::start_replacement(file, replacement), file::FileStatus::ok);
+            // Read from no more, as in a conversion: Windows renames nothing over an open file.
+            static_cast<void>(file.descriptor.close());
+            const file::PiecesStatus status = file::write_pieces(replacement, staging, maker);
+            EXPECT_EQ(status, failing < 0 ? file::PiecesStatus::written : file::PiecesStatus::not_made) << length;
+            if (status == file::PiecesStatus::written) {
+                EXPECT_EQ(file::finish_replacement(replacement), file::FileStatus::ok);
+            }
+        }
+        EXPECT_EQ(m.calls, failing < 0 ? int(staging.pieces) : failing + 1) << length;
+        EXPECT_TRUE(m.cut_right && read_file(target) == (failing < 0 ? contents : old)) << length;
+        EXPECT_EQ(folder.entries().size(), 1U);
+    }
 }
 
 // The loop under every read and write, fed calls that move part of what is

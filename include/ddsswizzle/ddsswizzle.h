@@ -254,8 +254,12 @@ DDSSWIZZLE_API ddsswizzle_status ddsswizzle_convert_dds(const void* file, size_t
 // NOT_CONFIRMED_ON_DISK, errno holds the system's error number on return
 // (ENOENT, EACCES, EISDIR, ENOSPC ...; EINVAL for a pipe or a device, ENOMEM
 // for memory; on Windows the C runtime's errno values for the system's
-// errors). Otherwise errno is left as it was. reason may be NULL. Allocates
-// the file's size twice, freed before it returns.
+// errors). Otherwise errno is left as it was. reason may be NULL. A file
+// that grows while it is read is refused as CANNOT_OPEN_FILE (errno EAGAIN),
+// one that shrinks as TRUNCATED_DATA. Allocates the file's size (the file as
+// read) and a staging area of at most 8 MiB, freed before it returns: the
+// converted file is made a few MiB at a time while a second thread, started
+// and ended within the call, writes the pieces before.
 DDSSWIZZLE_API ddsswizzle_status ddsswizzle_convert_file(const char* path, ddsswizzle_console console,
                                                          ddsswizzle_direction direction, ddsswizzle_reason* reason);
 

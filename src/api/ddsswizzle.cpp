@@ -14,6 +14,7 @@
 #include "api/containers.h"
 #include "file/file_io.h"
 #include "file/payload_buffer.h"
+#include "file/piece_writer.h"
 #include "layout/format_table.h"
 #include "texture/texture_plan.h"
 
@@ -157,6 +158,19 @@ FileOutcome refused(Reason reason) noexcept {
     return {status_code(status_of(reason)), static_cast<ddsswizzle_reason>(reason), 0};
 }
 
+// A file read whole and the plan of its conversion: the maker of the pieces
+// of the converted file.
+struct Conversion {
+    const TexturePlan* plan = nullptr;
+    Direction way = Direction::swizzle;
+    std::span<const std::byte> file;
+};
+
+bool make_piece(const void* context, std::uint64_t begin, std::span<std::byte> piece) noexcept {
+    const Conversion& c = *static_cast<const Conversion*>(context);
+    return convert_texture_piece(*c.plan, c.way, c.file, begin, piece);
+}
+
 // The file read whole, converted through the plan of its first bytes, and
 // replaced by the durable rewrite. Every descriptor and buffer is gone once
 // it returns, so that nothing after it changes errno.
@@ -177,26 +191,43 @@ FileOutcome rewrite(const file::PathChar* path, Console console, Direction way) 
     const TexturePlan plan = plan_texture_conversion(std::span(start).first(start_bytes), opened.length, way, console);
     if (plan.reason != Reason::none) return refused(plan.reason);
 
-    // Two buffers: the whole file as read, and the whole file as it will be
-    // written. Both are left uninitialised; every byte is filled.
+    // The whole file as read, its pages in place before the read; the file
+    // as it will be is never held whole, but made a few MiB at a time into a
+    // staging area while the pieces before are written (file/piece_writer.h).
+    // Both are allocated before anything is written, and left
+    // uninitialised: every byte is filled.
     const FileOutcome no_memory{DDSSWIZZLE_OUT_OF_MEMORY, DDSSWIZZLE_REASON_NO_MEMORY_FOR_FILE, ENOMEM};
     constexpr std::uint64_t addressable = std::numeric_limits<std::size_t>::max();
     if (opened.length > addressable || plan.output_length > addressable) return no_memory;
     const auto length = static_cast<std::size_t>(opened.length);
-    const auto output_length = static_cast<std::size_t>(plan.output_length);
     const file::PayloadBuffer source_buffer = file::allocate_payload_buffer(length);
-    const file::PayloadBuffer result_buffer = file::allocate_payload_buffer(output_length);
-    if (!source_buffer || !result_buffer) return no_memory;
+    file::Staging staging;
+    if (!source_buffer || !file::prepare_staging(plan.output_length, plan.dds.header_bytes, staging)) return no_memory;
     const std::span<std::byte> source(source_buffer.get(), length);
-    const std::span<std::byte> result(result_buffer.get(), output_length);
     if (start_bytes > 0) std::memcpy(source.data(), start.data(), start_bytes);
     read = file::read_exact(opened, source.subspan(start_bytes));
     if (read == FileStatus::short_read) return refused(Reason::data_short);
     if (read != FileStatus::ok) return {DDSSWIZZLE_CANNOT_OPEN_FILE, DDSSWIZZLE_REASON_FILE_NOT_READ, opened.error};
+    // A file that grew meanwhile is not the file that was planned: refused,
+    // untouched, as a read that did not hold together.
+    std::byte more{};
+    read = file::read_exact(opened, std::span(&more, 1));
+    if (read == FileStatus::ok) return {DDSSWIZZLE_CANNOT_OPEN_FILE, DDSSWIZZLE_REASON_FILE_NOT_READ, EAGAIN};
+    if (read != FileStatus::short_read) return {DDSSWIZZLE_CANNOT_OPEN_FILE, DDSSWIZZLE_REASON_FILE_NOT_READ, opened.error};
     static_cast<void>(opened.descriptor.close());  // only read from: nothing is lost if its close fails
 
-    if (!convert_texture_image(plan, way, source, result)) return refused(Reason::data_short);
-    switch (file::replace_file_contents(opened, result)) {
+    file::Replacement replacement;
+    if (file::start_replacement(opened, replacement) != FileStatus::ok) {
+        return {DDSSWIZZLE_CANNOT_WRITE_FILE, DDSSWIZZLE_REASON_FILE_NOT_REPLACED, opened.error};
+    }
+    const Conversion conversion{&plan, way, source};
+    switch (file::write_pieces(replacement, staging, {make_piece, &conversion})) {
+        case file::PiecesStatus::written: break;
+        case file::PiecesStatus::not_made: return refused(Reason::data_short);
+        case file::PiecesStatus::cannot_write:
+            return {DDSSWIZZLE_CANNOT_WRITE_FILE, DDSSWIZZLE_REASON_FILE_NOT_REPLACED, opened.error};
+    }
+    switch (file::finish_replacement(replacement)) {
         case FileStatus::ok: return {};
         case FileStatus::not_confirmed:
             return {DDSSWIZZLE_NOT_CONFIRMED_ON_DISK, DDSSWIZZLE_REASON_FOLDER_NOT_FLUSHED, opened.error};

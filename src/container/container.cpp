@@ -215,6 +215,14 @@ void copy_outside(std::span<const std::byte> file, std::span<std::byte> result, 
     std::memcpy(result.data() + at, file.data() + at, static_cast<std::size_t>(file.size() - at));
 }
 
+// The entry at index, when it is a texture that converts.
+Verdict convertible_texture(std::span<const std::byte> file, std::uint32_t index, ContainerEntry& e) noexcept {
+    const Verdict structure = read_container_entry(file, index, e);
+    if (!structure.ok()) return structure;
+    if (!e.is_texture) return {Reason::none, Fault::not_a_texture_entry};
+    return e.verdict;
+}
+
 }  // namespace
 
 std::array<std::array<std::uint64_t, 2>, 2> texture_areas(const ContainerEntry& entry) noexcept {
@@ -249,10 +257,7 @@ Verdict extract_texture(std::span<const std::byte> file, std::uint32_t index, st
                         std::uint64_t& written) noexcept {
     written = 0;
     ContainerEntry e;
-    const Verdict structure = read_container_entry(file, index, e);
-    if (!structure.ok()) return structure;
-    if (!e.is_texture) return {Reason::none, Fault::not_a_texture_entry};
-    if (!e.verdict.ok()) return e.verdict;
+    if (const Verdict found = convertible_texture(file, index, e); !found.ok()) return found;
     DdsHeaderImage header;
     const Reason refused = write_dds_header(e.texture.surface, true, header);
     if (refused != Reason::none) return {refused, Fault::none};
@@ -272,10 +277,7 @@ Verdict replace_texture(std::span<const std::byte> file, std::uint32_t index, st
                         std::span<std::byte> result, std::uint64_t& written) noexcept {
     written = 0;
     ContainerEntry e;
-    const Verdict structure = read_container_entry(file, index, e);
-    if (!structure.ok()) return structure;
-    if (!e.is_texture) return {Reason::none, Fault::not_a_texture_entry};
-    if (!e.verdict.ok()) return e.verdict;
+    if (const Verdict found = convertible_texture(file, index, e); !found.ok()) return found;
     written = file.size();
     if (result.size() < file.size()) return {Reason::none, Fault::result_too_small};
     const DdsSurface d = read_dds_surface(dds, dds.size());

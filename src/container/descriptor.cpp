@@ -87,8 +87,6 @@ std::uint32_t full_chain(std::uint32_t longest) noexcept { return static_cast<st
 
 bool power_of_two(std::uint32_t v) noexcept { return v != 0 && (v & (v - 1)) == 0; }
 
-std::uint32_t log2_ceil(std::uint32_t v) noexcept { return v <= 1 ? 0 : static_cast<std::uint32_t>(std::bit_width(v - 1)); }
-
 // The levels' sides and linear places; the walks' swap units for the format.
 void fill_levels(DescriptorTexture& t, const ConsoleFormat& f, Console console) noexcept {
     SurfaceGeometry& g = t.geometry;
@@ -181,50 +179,6 @@ Verdict read_gcm(std::span<const std::byte> d, std::uint64_t data_size, Descript
     return {};
 }
 
-// The Xbox 360 regions of every level (x360_tiling.h), from the start of a
-// contiguous image: level 0's region first, then the mips'. Small levels
-// share the tail when the packed bit says so and the chain reaches it (a
-// single level counts when the tail starts at level 0).
-std::uint64_t x360_regions(SurfaceGeometry& g, bool packed_bit, bool& packed) noexcept {
-    const std::uint32_t side = g.format.block_side;
-    const auto width = static_cast<std::uint32_t>(g.surface.width);
-    const auto height = static_cast<std::uint32_t>(g.surface.height);
-    const std::uint32_t log2_w = log2_ceil(width);
-    const std::uint32_t log2_h = log2_ceil(height);
-    const bool wide = log2_w > log2_h;
-    const std::uint32_t log2_long = wide ? log2_w : log2_h;
-    const std::uint32_t tail_level = std::max(std::min(log2_w, log2_h), 4U) - 4;
-    packed = packed_bit && g.entries - 1 >= tail_level;
-    const auto region_side = [side](std::uint32_t pixels) {
-        return static_cast<std::uint32_t>(align_up((pixels + side - 1) / side, x360_tile_side));
-    };
-    std::uint64_t end = 0;
-    for (std::uint32_t level = 0; level < g.entries; ++level) {
-        LevelGeometry& l = g.levels[level];
-        const bool in_tail = packed && level >= tail_level;
-        if (in_tail && level > tail_level) {
-            const LevelGeometry& tail = g.levels[tail_level];
-            l.x360_region = tail.x360_region, l.x360_slice = tail.x360_slice;
-            l.x360_pitch = tail.x360_pitch, l.x360_rows = tail.x360_rows;
-        } else {
-            const bool real = level == 0 && !in_tail;
-            l.x360_pitch = real ? region_side(width) : region_side(std::max(1U << log2_w >> level, 1U));
-            l.x360_rows = real ? region_side(height) : region_side(std::max(1U << log2_h >> level, 1U));
-            l.x360_region = end;
-            l.x360_slice = align_up(std::uint64_t{l.x360_pitch} * l.x360_rows * g.format.block_bytes, x360_page_bytes);
-            end += g.faces * l.x360_slice;
-        }
-        if (in_tail) {
-            const std::uint32_t k = level - tail_level;
-            const std::uint32_t along_short = k < 3 ? x360_tail_short_side >> k : 0;
-            const std::uint32_t along_long = k < 3 ? 0 : (1U << (log2_long - tail_level)) >> (k - 2);
-            l.x360_x = (wide ? along_long : along_short) / side;
-            l.x360_y = (wide ? along_short : along_long) / side;
-        }
-    }
-    return end;
-}
-
 Verdict read_fetch_constant(std::span<const std::byte> d, std::uint64_t data_size, DescriptorTexture& t) noexcept {
     std::array<std::uint32_t, 6> dw{};
     for (std::size_t i = 0; i < dw.size(); ++i) dw[i] = read_be32(d, 4 * i);
@@ -272,7 +226,10 @@ Verdict read_fetch_constant(std::span<const std::byte> d, std::uint64_t data_siz
     // The smallest pitch holding level 0, the only one whose layout is known.
     if (pitch_blocks != align_up(blocks_wide, x360_tile_side)) return {Reason::none, Fault::descriptor_pitch};
     c.pitch = pitch_blocks;
-    const std::uint64_t image = x360_regions(g, packed_bit, c.packed_tail);
+    // Small levels share the tail when the packed bit says so and the chain
+    // reaches it (a single level counts when the tail starts at level 0).
+    c.packed_tail = packed_bit && g.entries - 1 >= x360_tail_level(g);
+    const std::uint64_t image = x360_lay_out(g, c.packed_tail);
     const LevelGeometry& top = g.levels[0];
     c.face_stride = top.x360_slice;
     // Level 0's region is the base area; every other region is in the mip

@@ -1,5 +1,6 @@
 // The crash-safe rewrite on POSIX systems.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 
 #include "file/file_io.h"
 #include "file/file_transfer.h"
+#include "file/piece_writer.h"
 
 namespace ddsswizzle::file {
 namespace {
@@ -181,4 +183,72 @@ FileStatus finish_replacement(Replacement& replacement) noexcept {
     return flush_folder(replacement.folder.fd) ? FileStatus::ok : failed(file, FileStatus::not_confirmed);
 }
 
+// The second thread of a staged write, from the C library's POSIX threads
+// (in glibc's libc itself since 2.34, so the library needs nothing more).
+namespace detail {
+
+struct Worker {
+    pthread_mutex_t mutex;
+    pthread_cond_t signal;
+    pthread_t thread;
+    bool started;
+    void (*run)(void*);
+    void* argument;
+};
+
+namespace {
+
+void* run_worker(void* worker) noexcept {
+    const Worker& w = *static_cast<Worker*>(worker);
+    w.run(w.argument);
+    return nullptr;
+}
+
+}  // namespace
+
+Worker* new_worker() noexcept {
+    auto* w = static_cast<Worker*>(std::malloc(sizeof(Worker)));
+    if (w == nullptr) return nullptr;
+    w->started = false;
+    if (::pthread_mutex_init(&w->mutex, nullptr) != 0) {
+        std::free(w);
+        return nullptr;
+    }
+    if (::pthread_cond_init(&w->signal, nullptr) != 0) {
+        static_cast<void>(::pthread_mutex_destroy(&w->mutex));
+        std::free(w);
+        return nullptr;
+    }
+    return w;
+}
+
+bool start_worker(Worker& worker, void (*run)(void*), void* argument) noexcept {
+    worker.run = run;
+    worker.argument = argument;
+    worker.started = ::pthread_create(&worker.thread, nullptr, run_worker, &worker) == 0;
+    return worker.started;
+}
+
+void lock(Worker& worker) noexcept { static_cast<void>(::pthread_mutex_lock(&worker.mutex)); }
+void unlock(Worker& worker) noexcept { static_cast<void>(::pthread_mutex_unlock(&worker.mutex)); }
+void wait(Worker& worker) noexcept { static_cast<void>(::pthread_cond_wait(&worker.signal, &worker.mutex)); }
+void wake(Worker& worker) noexcept { static_cast<void>(::pthread_cond_broadcast(&worker.signal)); }
+
+void end_worker(Worker* worker) noexcept {
+    if (worker == nullptr) return;
+    if (worker->started) static_cast<void>(::pthread_join(worker->thread, nullptr));
+    static_cast<void>(::pthread_cond_destroy(&worker->signal));
+    static_cast<void>(::pthread_mutex_destroy(&worker->mutex));
+    std::free(worker);
+}
+
+void start_writeback([[maybe_unused]] const Replacement& replacement, [[maybe_unused]] std::uint64_t offset,
+                     [[maybe_unused]] std::uint64_t bytes) noexcept {
+#ifdef __linux__
+    static_cast<void>(::sync_file_range(replacement.written.fd, static_cast<off_t>(offset), static_cast<off_t>(bytes),
+                                        SYNC_FILE_RANGE_WRITE));
+#endif
+}
+
+}  // namespace detail
 }  // namespace ddsswizzle::file

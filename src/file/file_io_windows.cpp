@@ -13,6 +13,7 @@
 
 #include "file/file_io.h"
 #include "file/file_transfer.h"
+#include "file/piece_writer.h"
 
 namespace ddsswizzle::file {
 namespace {
@@ -218,4 +219,61 @@ FileStatus finish_replacement(Replacement& replacement) noexcept {
     return FileStatus::ok;
 }
 
+// The second thread of a staged write, from Windows itself: a thread, a
+// slim reader/writer lock and a condition variable (Windows Vista and later).
+namespace detail {
+
+struct Worker {
+    SRWLOCK mutex;
+    CONDITION_VARIABLE signal;
+    HANDLE thread;
+    void (*run)(void*);
+    void* argument;
+};
+
+namespace {
+
+DWORD WINAPI run_worker(LPVOID worker) noexcept {
+    const Worker& w = *static_cast<Worker*>(worker);
+    w.run(w.argument);
+    return 0;
+}
+
+}  // namespace
+
+Worker* new_worker() noexcept {
+    auto* w = static_cast<Worker*>(std::malloc(sizeof(Worker)));
+    if (w == nullptr) return nullptr;
+    ::InitializeSRWLock(&w->mutex);
+    ::InitializeConditionVariable(&w->signal);
+    w->thread = nullptr;
+    return w;
+}
+
+bool start_worker(Worker& worker, void (*run)(void*), void* argument) noexcept {
+    worker.run = run;
+    worker.argument = argument;
+    worker.thread = ::CreateThread(nullptr, 0, run_worker, &worker, 0, nullptr);
+    return worker.thread != nullptr;
+}
+
+void lock(Worker& worker) noexcept { ::AcquireSRWLockExclusive(&worker.mutex); }
+void unlock(Worker& worker) noexcept { ::ReleaseSRWLockExclusive(&worker.mutex); }
+void wait(Worker& worker) noexcept {
+    static_cast<void>(::SleepConditionVariableSRW(&worker.signal, &worker.mutex, INFINITE, 0));
+}
+void wake(Worker& worker) noexcept { ::WakeAllConditionVariable(&worker.signal); }
+
+void end_worker(Worker* worker) noexcept {
+    if (worker == nullptr) return;
+    if (worker->thread != nullptr) {
+        static_cast<void>(::WaitForSingleObject(worker->thread, INFINITE));
+        static_cast<void>(::CloseHandle(worker->thread));
+    }
+    std::free(worker);
+}
+
+void start_writeback(const Replacement& /*replacement*/, std::uint64_t /*offset*/, std::uint64_t /*bytes*/) noexcept {}
+
+}  // namespace detail
 }  // namespace ddsswizzle::file

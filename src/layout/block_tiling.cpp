@@ -220,29 +220,89 @@ void permute_group([[maybe_unused]] KernelSet set, const std::byte* source, std:
     }
 }
 
+// The block number whose tiled position is t: the table of output bits read
+// backwards (see block_tile_index).
+constexpr std::uint32_t block_untile_index(std::uint32_t t) noexcept {
+    auto bit = [t](unsigned k) { return (t >> k) & 1U; };
+    std::uint32_t j = t & ~(blocks_per_tile_group - 1U);
+    j |= bit(2) << 0U;
+    j |= bit(3) << 1U;
+    j |= bit(4) << 2U;
+    j |= bit(5) << 3U;
+    j |= (bit(6) ^ bit(0) ^ bit(12)) << 4U;  // o6 = j4 ^ j10 ^ j11
+    j |= bit(1) << 5U;
+    j |= bit(7) << 6U;
+    j |= bit(9) << 7U;
+    j |= bit(10) << 8U;
+    j |= bit(11) << 9U;
+    j |= bit(0) << 10U;
+    j |= bit(12) << 11U;
+    j |= bit(8) << 12U;
+    return j;
+}
+
+constexpr bool untiles_every_block() noexcept {
+    for (std::uint32_t j = 0; j < blocks_per_tile_group; ++j) {
+        if (block_untile_index(block_tile_index(j)) != j) return false;
+    }
+    return true;
+}
+
+static_assert(untiles_every_block());
+
+// Writes bytes [result.begin, result.end) of one group's result (offsets in
+// the group), block by block: for a piece that cuts the group.
+void permute_group_part(std::uint32_t block, const std::byte* source, const detail::Piece& result,
+                        Direction direction) noexcept {
+    for (std::uint64_t b = result.begin / block; b * block < result.end; ++b) {
+        const auto n = static_cast<std::uint32_t>(b);
+        const std::uint32_t from = direction == Direction::swizzle ? block_untile_index(n) : block_tile_index(n);
+        const std::uint64_t lo = result.lo(b * block);
+        detail::copy_into(result, lo, result.hi((b + 1) * block), source + std::uint64_t{from} * block + lo - b * block);
+    }
+}
+
 template <std::size_t Block>
-void permute_groups(KernelSet set, const std::byte* source, std::byte* result, std::uint64_t groups,
-                    Direction direction) noexcept {
-    constexpr std::size_t group_bytes = std::size_t{blocks_per_tile_group} * Block;
-    for (std::uint64_t g = 0; g < groups; ++g) {
-        const std::size_t at = static_cast<std::size_t>(g) * group_bytes;
-        if (direction == Direction::swizzle) {
-            permute_group<Block, Direction::swizzle>(set, source + at, result + at);
+void permute_group_of(KernelSet set, const std::byte* source, std::byte* result, Direction direction) noexcept {
+    if (direction == Direction::swizzle) {
+        permute_group<Block, Direction::swizzle>(set, source, result);
+    } else {
+        permute_group<Block, Direction::unswizzle>(set, source, result);
+    }
+}
+
+// The groups of a level from `level`, as far as they fall in the piece: whole
+// groups by the kernels, cut ones block by block.
+void permute_groups(KernelSet set, std::uint32_t block, std::uint64_t level, std::uint64_t groups,
+                    const std::byte* source, const detail::Piece& piece, Direction direction) noexcept {
+    const std::uint64_t group_bytes = block_tiling_threshold(block);
+    const std::uint64_t end = level + groups * group_bytes;
+    if (piece.lo(level) >= piece.hi(end)) return;
+    for (std::uint64_t at = level + (piece.lo(level) - level) / group_bytes * group_bytes; at < piece.hi(end);
+         at += group_bytes) {
+        const std::byte* group = source + at;
+        if (piece.lo(at) != at || piece.hi(at + group_bytes) != at + group_bytes) {
+            permute_group_part(block, group, {piece.place(piece.lo(at)), piece.lo(at) - at, piece.hi(at + group_bytes) - at},
+                               direction);
+        } else if (block == 8) {
+            permute_group_of<8>(set, group, piece.place(at), direction);
         } else {
-            permute_group<Block, Direction::unswizzle>(set, source + at, result + at);
+            permute_group_of<16>(set, group, piece.place(at), direction);
         }
     }
 }
 
 }  // namespace
 
-void convert_block_levels(const SurfaceGeometry& g, std::span<const std::byte> source, std::span<std::byte> result,
-                          Direction direction, KernelSet set) noexcept {
+void convert_block_piece(const SurfaceGeometry& g, std::span<const std::byte> source, std::uint64_t begin,
+                         std::span<std::byte> piece, Direction direction, KernelSet set) noexcept {
     if (!kernel_set_available(set)) set = KernelSet::portable;
-    const std::uint64_t length = std::min(source.size(), result.size());
+    const std::uint64_t length = source.size();
+    const std::uint64_t first = std::min(begin, length);
+    const detail::Piece out{piece.data(), first, first + std::min<std::uint64_t>(piece.size(), length - first)};
     const std::uint32_t block_bytes = g.format.block_bytes;
     const bool supported = g.format.ps3 == Ps3Rule::block_tiling && (block_bytes == 8 || block_bytes == 16);
-    std::uint64_t copied = 0;  // result[0, copied) is final
+    std::uint64_t copied = 0;  // the result before copied is written, as far as it is in the piece
     for (std::uint32_t face = 0; supported && face < g.faces; ++face) {
         for (std::uint32_t index = 0; index < g.entries; ++index) {
             const LevelGeometry& l = g.levels[index];
@@ -250,18 +310,18 @@ void convert_block_levels(const SurfaceGeometry& g, std::span<const std::byte> s
             if (offset > length || l.ps3_bytes > length - offset) break;
             if (l.ps3_bytes < block_tiling_threshold(block_bytes)) continue;
             const std::uint64_t groups = l.ps3_bytes / block_bytes / blocks_per_tile_group;
-            detail::copy_span(source.data(), result.data(), copied, offset);
-            const std::byte* from = source.data() + offset;
-            std::byte* to = result.data() + offset;
-            if (block_bytes == 8) {
-                permute_groups<8>(set, from, to, groups, direction);
-            } else {
-                permute_groups<16>(set, from, to, groups, direction);
-            }
+            detail::copy_into(out, copied, offset, source.data() + copied);
+            permute_groups(set, block_bytes, offset, groups, source.data(), out, direction);
             copied = offset + groups * block_tiling_threshold(block_bytes);
         }
     }
-    detail::copy_span(source.data(), result.data(), copied, length);
+    detail::copy_into(out, copied, length, source.data() + copied);
+}
+
+void convert_block_levels(const SurfaceGeometry& g, std::span<const std::byte> source, std::span<std::byte> result,
+                          Direction direction, KernelSet set) noexcept {
+    const std::size_t length = std::min(source.size(), result.size());
+    convert_block_piece(g, source.first(length), 0, result.first(length), direction, set);
 }
 
 }  // namespace ddsswizzle::engine

@@ -64,4 +64,13 @@ void convert_block_levels(const SurfaceGeometry& geometry, std::span<const std::
                           std::span<std::byte> result, Direction direction,
                           KernelSet set = best_kernel_set()) noexcept;
 
+// The same conversion, a piece at a time: writes bytes [begin, begin +
+// piece.size()) of the result the call above would make from source (a
+// result as long as source) into piece, and nothing else; bytes of piece
+// past the end of source are left as they are. Whole groups go through the
+// kernels, the groups the piece's ends cut block by block.
+void convert_block_piece(const SurfaceGeometry& geometry, std::span<const std::byte> source, std::uint64_t begin,
+                         std::span<std::byte> piece, Direction direction,
+                         KernelSet set = best_kernel_set()) noexcept;
+
 }  // namespace ddsswizzle::engine

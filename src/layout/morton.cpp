@@ -155,25 +155,78 @@ Tiling tiling(const Level& level, std::uint32_t group_bits, std::uint32_t tile_b
     return t;
 }
 
+// A box of a level: extent[a] positions from begin[a] on axis a, every
+// extent a power of two and every begin a multiple of its extent. The whole
+// level is one; so is every aligned run of 2^k Morton positions (the box the
+// pattern's low k bits span) and every aligned run of 2^k linear positions
+// (whole rows and slices, or part of one row).
+struct Box {
+    std::array<std::size_t, 3> begin{};
+    std::array<std::size_t, 3> extent{};
+};
+
+// The position bits that coordinate c on axis a stands for.
+std::uint64_t spread(const Level& level, Axis a, std::uint64_t c) noexcept {
+    std::uint64_t bits = 0;
+    for (std::uint32_t b = 0, k = 0; b < level.bits; ++b) {
+        if (level.axis[b] != a) continue;
+        bits |= ((c >> k++) & 1U) << b;
+    }
+    return bits;
+}
+
+// The coordinates of Morton position m.
+std::array<std::size_t, 3> coordinates(const Level& level, std::uint64_t m) noexcept {
+    std::array<std::size_t, 3> c{};
+    std::array<std::uint32_t, 3> k{};
+    for (std::uint32_t b = 0; b < level.bits; ++b) {
+        const auto a = static_cast<std::size_t>(level.axis[b]);
+        c[a] |= static_cast<std::size_t>((m >> b) & 1U) << k[a]++;
+    }
+    return c;
+}
+
+std::uint64_t morton_position(const Level& level, const std::array<std::size_t, 3>& c) noexcept {
+    return spread(level, Axis::column, c[0]) | spread(level, Axis::row, c[1]) | spread(level, Axis::slice, c[2]);
+}
+
+// The most low bits of the pattern whose box fits inside extents: a walk of
+// a box of these extents takes tiles of at most so many bits.
+std::uint32_t bits_fitting(const Level& level, const std::array<std::size_t, 3>& extent) noexcept {
+    std::array<std::size_t, 3> spanned{1, 1, 1};
+    std::uint32_t b = 0;
+    for (; b < level.bits; ++b) {
+        std::size_t& side = spanned[static_cast<std::size_t>(level.axis[b])];
+        if (side * 2 > extent[static_cast<std::size_t>(level.axis[b])]) break;
+        side *= 2;
+    }
+    return b;
+}
+
 // Calls visit(tile's linear offset, tile's Morton offset, Morton offset of
-// the next tile of its row, or its own for the last) for every tile of the
-// level, in linear order. A tile's Morton position is made of the position
-// bits of its column, its row and its slice, each stepped from tile to tile
-// with the masked increment.
+// the next tile of its row, or its own for the last) for every tile of a box
+// of the level, in linear order. A tile's Morton position is made of the
+// position bits of its column, its row and its slice, each stepped from tile
+// to tile with the masked increment. The tiles fit the box (see
+// bits_fitting).
 template <typename Visit>
-void for_each_tile(const Level& level, const Tiling& tiling, Visit visit) noexcept {
+void for_each_tile(const Level& level, const Tiling& tiling, const Box& box, Visit visit) noexcept {
     std::array<std::uint64_t, 3> mask{};  // the position bits above the tile's, by axis
     for (std::uint32_t b = tiling.tile_bits; b < level.bits; ++b) {
         mask[static_cast<std::size_t>(level.axis[b])] |= std::uint64_t{1} << b;
     }
     const Strides strides = level_strides(level);
-    std::uint64_t z_bits = 0;
-    for (std::size_t z = 0; z < level.side[2]; z += tiling.extent[2], z_bits = next_in_mask(z_bits, mask[2])) {
-        std::uint64_t y_bits = 0;
-        for (std::size_t y = 0; y < level.side[1]; y += tiling.extent[1], y_bits = next_in_mask(y_bits, mask[1])) {
-            std::uint64_t x_bits = 0;
-            for (std::size_t x = 0; x < level.side[0]; x += tiling.extent[0], x_bits = next_in_mask(x_bits, mask[0])) {
-                const std::uint64_t next_x = x + tiling.extent[0] < level.side[0] ? next_in_mask(x_bits, mask[0]) : x_bits;
+    const std::array<std::size_t, 3> end{box.begin[0] + box.extent[0], box.begin[1] + box.extent[1],
+                                         box.begin[2] + box.extent[2]};
+    const std::uint64_t x_start = spread(level, Axis::column, box.begin[0]);
+    const std::uint64_t y_start = spread(level, Axis::row, box.begin[1]);
+    std::uint64_t z_bits = spread(level, Axis::slice, box.begin[2]);
+    for (std::size_t z = box.begin[2]; z < end[2]; z += tiling.extent[2], z_bits = next_in_mask(z_bits, mask[2])) {
+        std::uint64_t y_bits = y_start;
+        for (std::size_t y = box.begin[1]; y < end[1]; y += tiling.extent[1], y_bits = next_in_mask(y_bits, mask[1])) {
+            std::uint64_t x_bits = x_start;
+            for (std::size_t x = box.begin[0]; x < end[0]; x += tiling.extent[0], x_bits = next_in_mask(x_bits, mask[0])) {
+                const std::uint64_t next_x = x + tiling.extent[0] < end[0] ? next_in_mask(x_bits, mask[0]) : x_bits;
                 visit(z * strides[2] + y * strides[1] + x * strides[0], (z_bits | y_bits | x_bits) * level.bpp,
                       (z_bits | y_bits | next_x) * level.bpp);
             }
@@ -332,13 +385,14 @@ void stream_copy(std::byte* to, const std::byte* from, std::size_t bytes) noexce
 #endif
 
 template <typename Kernel>
-void swizzle_level(const Level& level, const std::byte* source, std::byte* result) noexcept {
+void swizzle_level(const Level& level, const Box& box, const std::byte* source, const detail::Piece& result) noexcept {
     const Strides strides = level_strides(level);
     const Kernel kernel = Kernel::on(bit_distances(level, strides));
-    const Tiling tiles = tiling(level, Kernel::group_bits, bits_of_tile(swizzle_tile_bytes, level.bpp), strides);
+    const std::uint32_t bits = std::min(bits_of_tile(swizzle_tile_bytes, level.bpp), bits_fitting(level, box.extent));
+    const Tiling tiles = tiling(level, Kernel::group_bits, bits, strides);
     const std::size_t group_bytes = level.bpp << Kernel::group_bits;
     const bool prefetch = level.side[2] > 1;
-    for_each_tile(level, tiles, [&](std::size_t tile_linear, std::size_t tile_morton, std::size_t /*next_morton*/) {
+    for_each_tile(level, tiles, box, [&](std::size_t tile_linear, std::size_t tile_morton, std::size_t /*next_morton*/) {
         if (prefetch && tile_linear % 64 == 0 && tile_linear % strides[1] + volume_prefetch_bytes < strides[1]) {
             for (std::size_t z = 0; z < tiles.extent[2]; ++z) {
                 for (std::size_t y = 0; y < tiles.extent[1]; ++y) {
@@ -346,8 +400,9 @@ void swizzle_level(const Level& level, const std::byte* source, std::byte* resul
                 }
             }
         }
+        std::byte* const tile = result.place(tile_morton);
         for_each_group(tiles, group_bytes, [&](std::size_t linear, std::size_t morton) {
-            kernel.to_morton(source + tile_linear + linear, result + tile_morton + morton);
+            kernel.to_morton(source + tile_linear + linear, tile + morton);
         });
     });
 #if DDSSWIZZLE_HAVE_SSE2
@@ -360,12 +415,13 @@ void swizzle_level(const Level& level, const std::byte* source, std::byte* resul
 // may be written with streaming stores; it is, when the tile's rows are whole
 // 64-byte lines.
 template <typename Kernel>
-void unswizzle_level(const Level& level, const std::byte* source, std::byte* result, bool stream) noexcept {
+void unswizzle_level(const Level& level, const Box& box, const std::byte* source, const detail::Piece& result,
+                     bool stream) noexcept {
     alignas(64) std::byte stage[staging_bytes];
-    const std::uint32_t bits = bits_of_tile(unswizzle_tile_bytes, level.bpp);
+    const std::uint32_t bits = std::min(bits_of_tile(unswizzle_tile_bytes, level.bpp), bits_fitting(level, box.extent));
     const std::array<std::size_t, 3> extent = tiling(level, 0, bits, {}).extent;
     const std::size_t tile_row = extent[0] * level.bpp;
-    const std::size_t run = std::min<std::size_t>(staging_bytes / unswizzle_tile_bytes, level.side[0] / extent[0]);
+    const std::size_t run = std::min(staging_bytes / (level.bpp << bits), box.extent[0] / extent[0]);
     const Strides stage_strides{level.bpp, run * tile_row, run * tile_row * extent[1]};
     const Tiling tiles = tiling(level, Kernel::group_bits, bits, stage_strides);
     const Kernel kernel = Kernel::on(bit_distances(level, stage_strides));
@@ -373,7 +429,7 @@ void unswizzle_level(const Level& level, const std::byte* source, std::byte* res
     const std::size_t group_bytes = level.bpp << Kernel::group_bits;
     stream = stream && tile_row % 64 == 0;
     std::size_t in_run = 0;
-    for_each_tile(level, tiles, [&](std::size_t tile_linear, std::size_t tile_morton, std::size_t next_morton) {
+    for_each_tile(level, tiles, box, [&](std::size_t tile_linear, std::size_t tile_morton, std::size_t next_morton) {
         std::byte* tile_stage = stage + in_run * tile_row;
         const bool ahead = next_morton != tile_morton;
         for_each_group(tiles, group_bytes, [&](std::size_t linear, std::size_t morton) {
@@ -385,7 +441,7 @@ void unswizzle_level(const Level& level, const std::byte* source, std::byte* res
         const std::size_t run_linear = tile_linear - (run - 1) * tile_row;
         for (std::size_t z = 0; z < extent[2]; ++z) {
             for (std::size_t y = 0; y < extent[1]; ++y) {
-                std::byte* to = result + run_linear + z * strides[2] + y * strides[1];
+                std::byte* to = result.place(run_linear + z * strides[2] + y * strides[1]);
                 const std::byte* from = stage + z * stage_strides[2] + y * stage_strides[1];
 #if DDSSWIZZLE_HAVE_SSE2
                 if (stream) {
@@ -402,24 +458,25 @@ void unswizzle_level(const Level& level, const std::byte* source, std::byte* res
 #endif
 }
 
-// A level in either direction; a swizzle with streaming stores takes the
-// kernel that writes with them.
+// A box of a level in either direction; a swizzle with streaming stores
+// takes the kernel that writes with them.
 template <typename Kernel, typename StreamingKernel = Kernel>
-void walk_level(const Level& level, const std::byte* source, std::byte* result, Direction direction,
-                bool stream) noexcept {
+void walk_level(const Level& level, const Box& box, const std::byte* source, const detail::Piece& result,
+                Direction direction, bool stream) noexcept {
     if (direction == Direction::unswizzle) {
-        unswizzle_level<Kernel>(level, source, result, stream);
+        unswizzle_level<Kernel>(level, box, source, result, stream);
     } else if (stream) {
-        swizzle_level<StreamingKernel>(level, source, result);
+        swizzle_level<StreamingKernel>(level, box, source, result);
     } else {
-        swizzle_level<Kernel>(level, source, result);
+        swizzle_level<Kernel>(level, box, source, result);
     }
 }
 
 #if DDSSWIZZLE_HAVE_SSE2
 template <RowShape Shape, std::uint32_t Swap, bool Shuffle = false>
-void walk_rows(const Level& level, const std::byte* source, std::byte* result, Direction direction, bool stream) noexcept {
-    walk_level<RowKernel<Shape, false, Swap, Shuffle>, RowKernel<Shape, true, Swap, Shuffle>>(level, source, result,
+void walk_rows(const Level& level, const Box& box, const std::byte* source, const detail::Piece& result,
+               Direction direction, bool stream) noexcept {
+    walk_level<RowKernel<Shape, false, Swap, Shuffle>, RowKernel<Shape, true, Swap, Shuffle>>(level, box, source, result,
                                                                                               direction, stream);
 }
 
@@ -430,87 +487,151 @@ template <RowShape Shape, std::uint32_t Swap>
 #if DDSSWIZZLE_HAVE_AVX2_DISPATCH
 __attribute__((target("avx2"), flatten))
 #endif
-void walk_rows_shuffling(const Level& level, const std::byte* source, std::byte* result, Direction direction,
-                         bool stream) noexcept {
-    walk_rows<Shape, Swap, true>(level, source, result, direction, stream);
+void walk_rows_shuffling(const Level& level, const Box& box, const std::byte* source, const detail::Piece& result,
+                         Direction direction, bool stream) noexcept {
+    walk_rows<Shape, Swap, true>(level, box, source, result, direction, stream);
 }
 
 // The row walk of a shape: with byte shuffles when the set is AVX2 and there
 // are bytes to swap.
 template <RowShape Shape, std::uint32_t Swap>
-void walk_rows_of(KernelSet set, const Level& level, const std::byte* source, std::byte* result, Direction direction,
-                  bool stream) noexcept {
+void walk_rows_of(KernelSet set, const Level& level, const Box& box, const std::byte* source,
+                  const detail::Piece& result, Direction direction, bool stream) noexcept {
     if (set == KernelSet::avx2 && Swap > 1 && DDSSWIZZLE_HAVE_AVX2_DISPATCH) {
-        walk_rows_shuffling<Shape, Swap>(level, source, result, direction, stream);
+        walk_rows_shuffling<Shape, Swap>(level, box, source, result, direction, stream);
     } else {
-        walk_rows<Shape, Swap>(level, source, result, direction, stream);
+        walk_rows<Shape, Swap>(level, box, source, result, direction, stream);
     }
 }
 #endif
 
-// Converts one level with power-of-two sides and 1, 2 or 4 bytes per pixel,
-// reversing the bytes of every Swap-byte unit of its pixels, with a row
-// kernel where the pattern and the kernel set allow. set: one the processor
-// has.
+// Converts a box of a level with power-of-two sides and 1, 2 or 4 bytes per
+// pixel, reversing the bytes of every Swap-byte unit of its pixels, with a
+// row kernel where the pattern, the box and the kernel set allow (the box
+// must hold the kernel's groups whole). set: one the processor has. stream:
+// the result may be written with streaming stores (16-byte aligned at every
+// multiple of 16 of the level).
 template <std::uint32_t Swap>
-void convert_level(KernelSet set, const Level& level, const std::byte* source, std::byte* result,
-                   Direction direction) noexcept {
-    const bool vectors = set != KernelSet::portable;
-    const std::uint64_t level_bytes = (std::uint64_t{1} << level.bits) * level.bpp;
-    // Streaming stores need a 16-byte aligned destination; every store lands
-    // a multiple of 16 bytes from the level's start.
-    const bool stream = vectors && reinterpret_cast<std::uintptr_t>(result) % 16 == 0 &&
-                        level_bytes >= streaming_level_bytes;
+void convert_box(KernelSet set, const Level& level, const Box& box, const std::byte* source,
+                 const detail::Piece& result, Direction direction, bool stream) noexcept {
 #if DDSSWIZZLE_HAVE_SSE2
-    if (vectors && level.bpp == 4 && pattern_begins(level, "x-x-")) {
-        walk_rows_of<RowShape::x_a_x_b, Swap>(set, level, source, result, direction, stream);
+    const bool vectors = set != KernelSet::portable;
+    const std::uint32_t fit = bits_fitting(level, box.extent);
+    if (vectors && level.bpp == 4 && fit >= 4 && pattern_begins(level, "x-x-")) {
+        walk_rows_of<RowShape::x_a_x_b, Swap>(set, level, box, source, result, direction, stream);
         return;
     }
-    if (vectors && level.bpp == 4 && pattern_begins(level, "x--x")) {
-        walk_rows_of<RowShape::x_a_b_x, Swap>(set, level, source, result, direction, stream);
+    if (vectors && level.bpp == 4 && fit >= 4 && pattern_begins(level, "x--x")) {
+        walk_rows_of<RowShape::x_a_b_x, Swap>(set, level, box, source, result, direction, stream);
         return;
     }
-    if (vectors && level.bpp == 2 && pattern_begins(level, "x-x-x")) {
-        walk_rows_of<RowShape::x_a_x_b_x, std::min(Swap, 2U)>(set, level, source, result, direction, stream);
+    if (vectors && level.bpp == 2 && fit >= 5 && pattern_begins(level, "x-x-x")) {
+        walk_rows_of<RowShape::x_a_x_b_x, std::min(Swap, 2U)>(set, level, box, source, result, direction, stream);
         return;
     }
+#else
+    static_cast<void>(set);
 #endif
     switch (level.bpp) {
-        case 1: walk_level<PixelKernel<1, 1>>(level, source, result, direction, stream); break;
-        case 2: walk_level<PixelKernel<2, std::min(Swap, 2U)>>(level, source, result, direction, stream); break;
-        default: walk_level<PixelKernel<4, Swap>>(level, source, result, direction, stream); break;
+        case 1: walk_level<PixelKernel<1, 1>>(level, box, source, result, direction, stream); break;
+        case 2: walk_level<PixelKernel<2, std::min(Swap, 2U)>>(level, box, source, result, direction, stream); break;
+        default: walk_level<PixelKernel<4, Swap>>(level, box, source, result, direction, stream); break;
     }
+}
+
+void convert_box_swapping(std::uint32_t swap, KernelSet set, const Level& level, const Box& box,
+                          const std::byte* source, const detail::Piece& result, Direction direction,
+                          bool stream) noexcept {
+    if (swap == 4) {
+        convert_box<4>(set, level, box, source, result, direction, stream);
+    } else if (swap == 2) {
+        convert_box<2>(set, level, box, source, result, direction, stream);
+    } else {
+        convert_box<1>(set, level, box, source, result, direction, stream);
+    }
+}
+
+// The coordinates of linear position i (the i-th pixel in row order).
+std::array<std::size_t, 3> linear_coordinates(const Level& level, std::uint64_t i) noexcept {
+    return {static_cast<std::size_t>(i % level.side[0]), static_cast<std::size_t>(i / level.side[0] % level.side[1]),
+            static_cast<std::size_t>(i / level.side[0] / level.side[1])};
+}
+
+// The box of the aligned run of 2^k positions from `first` (a multiple of
+// 2^k) in the result's order: Morton order for swizzle, linear for
+// unswizzle.
+Box run_box(const Level& level, std::uint64_t first, std::uint32_t k, Direction direction) noexcept {
+    Box box{{}, {1, 1, 1}};
+    if (direction == Direction::swizzle) {
+        box.begin = coordinates(level, first);
+        for (std::uint32_t b = 0; b < k; ++b) box.extent[static_cast<std::size_t>(level.axis[b])] *= 2;
+        return box;
+    }
+    box.begin = linear_coordinates(level, first);
+    const std::size_t run = std::size_t{1} << k;
+    box.extent[0] = std::min<std::size_t>(run, level.side[0]);
+    box.extent[1] = std::min<std::size_t>(run / box.extent[0], level.side[1]);
+    box.extent[2] = run / box.extent[0] / box.extent[1];
+    return box;
+}
+
+// Where byte `offset` of the level's result comes from in its source.
+std::size_t source_byte(const Level& level, std::uint64_t offset, Direction direction, std::uint32_t unit) noexcept {
+    const std::uint64_t element = offset / level.bpp;
+    std::uint64_t from = 0;
+    if (direction == Direction::swizzle) {
+        const std::array<std::size_t, 3> c = coordinates(level, element);
+        from = c[0] + level.side[0] * (c[1] + std::uint64_t{level.side[1]} * c[2]);
+    } else {
+        from = morton_position(level, linear_coordinates(level, element));
+    }
+    return static_cast<std::size_t>(from * level.bpp + ((offset % level.bpp) ^ (unit - 1)));
+}
+
+// Writes bytes [result.begin, result.end) of a level's result: the whole
+// pixels in boxes, each an aligned power-of-two run of the result's order
+// (so a level is one box, and a piece of one a few large ones and a few
+// small ones at its ends), and the bytes of pixels its ends cut one by one.
+void convert_level_bytes(std::uint32_t swap, KernelSet set, const Level& level, const std::byte* source,
+                         const detail::Piece& result, Direction direction, bool stream) noexcept {
+    const std::uint64_t bpp = level.bpp;
+    const std::uint32_t unit = std::min<std::uint32_t>(swap, static_cast<std::uint32_t>(bpp));
+    const auto bytes = [&](std::uint64_t from, std::uint64_t to) {
+        for (std::uint64_t at = from; at < to; ++at) *result.place(at) = source[source_byte(level, at, direction, unit)];
+    };
+    const std::uint64_t first = (result.begin + bpp - 1) / bpp;  // the whole pixels: [first, last)
+    const std::uint64_t last = std::max(result.end / bpp, first);
+    bytes(result.begin, std::min(first * bpp, result.end));
+    for (std::uint64_t at = first; at < last;) {
+        const auto aligned = static_cast<std::uint32_t>(std::countr_zero(at));  // 64 for 0
+        const auto k = std::min(aligned, static_cast<std::uint32_t>(std::bit_width(last - at)) - 1);
+        convert_box_swapping(swap, set, level, run_box(level, at, k, direction), source, result, direction, stream);
+        at += std::uint64_t{1} << k;
+    }
+    bytes(last * bpp, result.end);
 }
 
 constexpr bool is_power_of_two(std::uint64_t v) noexcept { return v > 0 && (v & (v - 1)) == 0; }
-
-void convert_level_swapping(std::uint32_t swap, KernelSet set, const Level& level, const std::byte* source,
-                            std::byte* result, Direction direction) noexcept {
-    if (swap == 4) {
-        convert_level<4>(set, level, source, result, direction);
-    } else if (swap == 2) {
-        convert_level<2>(set, level, source, result, direction);
-    } else {
-        convert_level<1>(set, level, source, result, direction);
-    }
-}
 
 }  // namespace
 
 // Levels lie where the geometry's PS3 ranges say, face after face; each is
 // converted when its sides (the width in 32-bit words for wider texels) are
 // powers of two, and copied otherwise. The first level that reaches past the
-// shorter buffer, and everything after it, is copied, as are the bytes
-// between and after the levels; those are swapped when the format swaps
-// (between levels) or has 2-byte pixels (after them too).
-void convert_morton_levels(const SurfaceGeometry& g, std::span<const std::byte> source, std::span<std::byte> result,
-                           Direction direction, KernelSet set) noexcept {
+// source, and everything after it, is copied, as are the bytes between and
+// after the levels; those are swapped when the format swaps (between levels)
+// or has 2-byte pixels (after them too). Each of these parts writes only
+// what falls in the piece.
+void convert_morton_piece(const SurfaceGeometry& g, std::span<const std::byte> source, std::uint64_t begin,
+                          std::span<std::byte> piece, Direction direction, KernelSet set) noexcept {
     if (!kernel_set_available(set)) set = KernelSet::portable;
     const std::uint32_t bpp = std::min(g.format.block_bytes, 4U);
     const std::uint32_t widen = g.format.block_bytes / bpp;
     const std::uint32_t swap = g.format.ps3_swap;
-    const std::uint64_t length = std::min(source.size(), result.size());
-    std::uint64_t done = 0;  // result[0, done) is final
+    const std::uint64_t length = source.size();
+    const std::uint64_t first = std::min(begin, length);
+    const detail::Piece out{piece.data(), first, first + std::min<std::uint64_t>(piece.size(), length - first)};
+    std::uint64_t done = 0;  // the result before done is written, as far as it is in the piece
     bool inside = true;
     for (std::uint32_t face = 0; face < g.faces && inside; ++face) {
         for (std::uint32_t index = 0; index < g.entries && inside; ++index) {
@@ -520,13 +641,27 @@ void convert_morton_levels(const SurfaceGeometry& g, std::span<const std::byte> 
             if (!inside || l.ps3_bytes == 0) continue;
             const std::uint64_t width = std::uint64_t{l.width} * widen;
             if (!is_power_of_two(width) || !is_power_of_two(l.height) || !is_power_of_two(l.depth)) continue;
-            detail::copy_span_swapped(source.data(), result.data(), done, start, swap);
-            const Level level = morton_level(static_cast<std::uint32_t>(width), l.height, l.depth, bpp);
-            convert_level_swapping(swap, set, level, source.data() + start, result.data() + start, direction);
+            detail::copy_swapped_into(out, done, start, source.data() + done, swap);
             done = start + l.ps3_bytes;
+            const std::uint64_t lo = out.lo(start);
+            const std::uint64_t hi = out.hi(done);
+            if (lo >= hi) continue;
+            const Level level = morton_level(static_cast<std::uint32_t>(width), l.height, l.depth, bpp);
+            const detail::Piece part{out.place(lo), lo - start, hi - start};
+            // Streaming stores pay off only over pieces larger than the cache,
+            // and need every multiple of 16 of the level 16-byte aligned.
+            const bool stream = set != KernelSet::portable && hi - lo >= streaming_level_bytes &&
+                                (reinterpret_cast<std::uintptr_t>(part.out) - part.begin) % 16 == 0;
+            convert_level_bytes(swap, set, level, source.data() + start, part, direction, stream);
         }
     }
-    detail::copy_span_swapped(source.data(), result.data(), done, length, bpp == 2 ? swap : 1);
+    detail::copy_swapped_into(out, done, length, source.data() + done, bpp == 2 ? swap : 1);
+}
+
+void convert_morton_levels(const SurfaceGeometry& g, std::span<const std::byte> source, std::span<std::byte> result,
+                           Direction direction, KernelSet set) noexcept {
+    const std::size_t length = std::min(source.size(), result.size());
+    convert_morton_piece(g, source.first(length), 0, result.first(length), direction, set);
 }
 
 }  // namespace ddsswizzle::engine

@@ -43,4 +43,14 @@ void convert_morton_levels(const SurfaceGeometry& geometry, std::span<const std:
                            std::span<std::byte> result, Direction direction,
                            KernelSet set = best_kernel_set()) noexcept;
 
+// The same conversion, a piece at a time: writes bytes [begin, begin +
+// piece.size()) of the result the call above would make from source (a
+// result as long as source) into piece, and nothing else; bytes of piece
+// past the end of source are left as they are. The pieces of a result, taken
+// in any order, make the same bytes as the whole; a piece costs no more a
+// byte than the whole does, but for a few pixels at its ends.
+void convert_morton_piece(const SurfaceGeometry& geometry, std::span<const std::byte> source, std::uint64_t begin,
+                          std::span<std::byte> piece, Direction direction,
+                          KernelSet set = best_kernel_set()) noexcept;
+
 }  // namespace ddsswizzle::engine

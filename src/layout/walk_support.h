@@ -60,22 +60,40 @@ inline void move_element(std::byte* to, const std::byte* from, std::size_t runti
     }
 }
 
-// Copies source[from, to) to the same offsets of result.
-inline void copy_span(const std::byte* source, std::byte* result, std::uint64_t from,
-                      std::uint64_t to) noexcept {
-    if (to > from) std::memcpy(result + from, source + from, static_cast<std::size_t>(to - from));
+// A piece of a conversion's output: the bytes [begin, begin + size) of the
+// whole result, written into out (out[0] is byte `begin`). A conversion in
+// pieces writes every byte of the result once, in whatever order its caller
+// asks for the pieces, with the same bytes as the conversion of the whole.
+struct Piece {
+    std::byte* out = nullptr;
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+
+    // The bytes of [from, to) the piece holds: [lo, hi), empty when lo >= hi.
+    constexpr std::uint64_t lo(std::uint64_t from) const noexcept { return from > begin ? from : begin; }
+    constexpr std::uint64_t hi(std::uint64_t to) const noexcept { return to < end ? to : end; }
+    // Where byte `offset` of the result goes; offset is inside the piece.
+    std::byte* place(std::uint64_t offset) const noexcept { return out + (offset - begin); }
+};
+
+// Writes result bytes [from, to), which are source bytes [0, to - from), as
+// far as they fall in the piece.
+inline void copy_into(const Piece& piece, std::uint64_t from, std::uint64_t to, const std::byte* source) noexcept {
+    const std::uint64_t lo = piece.lo(from);
+    const std::uint64_t hi = piece.hi(to);
+    if (lo < hi) std::memcpy(piece.place(lo), source + (lo - from), static_cast<std::size_t>(hi - lo));
 }
 
-// The same, reversing the bytes of every `unit`-byte unit from `from` (a
-// multiple of the unit) on; a last partial unit has no partners and is
-// copied as it is.
-inline void copy_span_swapped(const std::byte* source, std::byte* result, std::uint64_t from, std::uint64_t to,
+// The same, reversing the bytes of every `unit`-byte unit counted from
+// `from`; a last partial unit has no partners and is copied as it is.
+inline void copy_swapped_into(const Piece& piece, std::uint64_t from, std::uint64_t to, const std::byte* source,
                               std::uint32_t unit) noexcept {
-    std::uint64_t at = from;
-    for (; unit > 1 && at + unit <= to; at += unit) {
-        for (std::uint32_t i = 0; i < unit; ++i) result[at + i] = source[at + unit - 1 - i];
+    const std::uint64_t units_end = unit > 1 ? from + (to - from) / unit * unit : from;
+    for (std::uint64_t at = piece.lo(from); at < piece.hi(units_end); ++at) {
+        const std::uint64_t in_unit = (at - from) % unit;
+        *piece.place(at) = source[at - from - in_unit + unit - 1 - in_unit];
     }
-    copy_span(source, result, at, to);
+    copy_into(piece, units_end, to, source + (units_end - from));
 }
 
 }  // namespace ddsswizzle::engine::detail

@@ -117,11 +117,11 @@ struct Mover {
     static constexpr std::uint32_t run_blocks = Bytes == 1 ? 8 : 16 / Bytes;
     static constexpr std::size_t run_bytes = std::size_t{run_blocks} * Bytes;
 
-    const std::byte* source;
-    std::byte* result;
+    const std::byte* source = nullptr;
+    detail::Piece result;  // of the image (swizzle) or of the linear levels (unswizzle)
 
     std::byte* to(std::uint64_t tiled, std::uint64_t linear) const noexcept {
-        return result + (D == Direction::swizzle ? tiled : linear);
+        return result.place(D == Direction::swizzle ? tiled : linear);
     }
     const std::byte* from(std::uint64_t tiled, std::uint64_t linear) const noexcept {
         return source + (D == Direction::swizzle ? linear : tiled);
@@ -152,6 +152,22 @@ struct Mover {
         const std::byte* in = from(tiled, linear);
         for (std::uint32_t i = 0; i < bytes; ++i) out[i] = in[i ^ (Swap - 1)];
     }
+
+    // The bytes of one block that fall in the result's piece, for a block the
+    // piece's ends cut.
+    void block_in_piece(std::uint64_t tiled, std::uint64_t linear) const noexcept {
+        const std::uint64_t at = D == Direction::swizzle ? tiled : linear;
+        const std::byte* in = from(tiled, linear);
+        for (std::uint64_t i = result.lo(at); i < result.hi(at + Bytes); ++i) *result.place(i) = in[(i - at) ^ (Swap - 1)];
+    }
+};
+
+// A rectangle of a region, in blocks: columns [x0, x1), rows [y0, y1).
+struct Rect {
+    std::uint32_t x0 = 0;
+    std::uint32_t y0 = 0;
+    std::uint32_t x1 = 0;
+    std::uint32_t y1 = 0;
 };
 
 // Moves one face of one level: its linear blocks start at byte `linear`, its
@@ -179,23 +195,21 @@ struct Mover {
 // like 1 or 4, which are not).
 template <std::uint32_t Bytes, std::uint32_t Swap, Direction D, bool Stream>
 void walk_level(const Mover<Bytes, Swap, D, Stream>& mover, const Placement& p, std::uint64_t slice,
-                std::uint64_t linear) noexcept {
+                std::uint64_t linear, const Rect& rect) noexcept {
     using M = Mover<Bytes, Swap, D, Stream>;
     constexpr std::uint32_t run = M::run_blocks;
     constexpr std::uint32_t band_rows = D == Direction::unswizzle ? tile_side : Bytes >= 8 ? 2 : 8;
     const TileParts& parts = parts_by_log2_bytes[M::log2_bytes];
     const std::uint64_t stride = std::uint64_t{p.width} * Bytes;
-    const std::uint32_t x_end = p.x + p.width;
-    const std::uint32_t y_end = p.y + p.height;
     constexpr std::uint64_t share = std::uint64_t{tile_side} * Bytes;  // a tile row's bytes
     constexpr std::uint64_t tile_bytes = share * tile_side;
-    for (std::uint32_t band = p.y / band_rows * band_rows; band < y_end; band += band_rows) {
+    for (std::uint32_t band = rect.y0 / band_rows * band_rows; band < rect.y1; band += band_rows) {
         const std::uint32_t ty = band / tile_side * tile_side;
-        const std::uint32_t y_first = std::max(band, p.y);
-        const std::uint32_t y_last = std::min(band + band_rows, y_end);
-        for (std::uint32_t tx = p.x / tile_side * tile_side; tx < x_end; tx += tile_side) {
-            const std::uint32_t x_first = std::max(tx, p.x);
-            const std::uint32_t x_last = std::min(tx + tile_side, x_end);
+        const std::uint32_t y_first = std::max(band, rect.y0);
+        const std::uint32_t y_last = std::min(band + band_rows, rect.y1);
+        for (std::uint32_t tx = rect.x0 / tile_side * tile_side; tx < rect.x1; tx += tile_side) {
+            const std::uint32_t x_first = std::max(tx, rect.x0);
+            const std::uint32_t x_last = std::min(tx + tile_side, rect.x1);
             const bool whole_rows = x_last - x_first == tile_side;
             const std::uint64_t origin = slice + x360_tiled_address(tx, ty, p.pitch, M::log2_bytes);
             const std::uint64_t first_at = linear + (y_first - p.y) * stride + std::uint64_t{x_first - p.x} * Bytes;
@@ -238,42 +252,150 @@ void walk_level(const Mover<Bytes, Swap, D, Stream>& mover, const Placement& p, 
     }
 }
 
-// Zeroes the pages of a slice that the level drawn in it does not fill
-// completely. The tiles of a slice fill its pages in tile-number order: with
-// 1-byte blocks four consecutive tiles share one 4 KiB page, with 2-byte
-// blocks two; a tile of 4-byte blocks is one page, one of 8- or 16-byte
-// blocks two or four. A page is filled when every tile in it lies inside the
-// level; the last page of a slice whose tiles do not fill it never is.
-void zero_unfilled_pages(std::byte* slice, const Placement& p, std::uint32_t block_bytes) noexcept {
-    const std::uint64_t tile_bytes = std::uint64_t{tile_side} * tile_side * block_bytes;
-    const std::uint64_t group_bytes = std::max(tile_bytes, x360_page_bytes);
-    const std::uint64_t tiles_per_group = group_bytes / tile_bytes;
-    const std::uint64_t across = p.pitch / tile_side;
-    const std::uint64_t tiles = across * (p.rows / tile_side);
+// The tiles of a slice fill its pages in tile-number order: with 1-byte
+// blocks four consecutive tiles share one 4 KiB page, with 2-byte blocks two;
+// a tile of 4-byte blocks is one page, one of 8- or 16-byte blocks two or
+// four. So the slice is a run of groups, each one tile or one page, and
+// group g holds the tiles from g x tiles_per_group on.
+struct SliceGroups {
+    std::uint64_t tile_bytes = 0;
+    std::uint64_t group_bytes = 0;
+    std::uint64_t tiles_per_group = 0;
+    std::uint64_t across = 0;  // tiles in a row of the region
+    std::uint64_t tiles = 0;
+};
+
+SliceGroups slice_groups(const Placement& p, std::uint32_t block_bytes) noexcept {
+    SliceGroups s;
+    s.tile_bytes = std::uint64_t{tile_side} * tile_side * block_bytes;
+    s.group_bytes = std::max(s.tile_bytes, x360_page_bytes);
+    s.tiles_per_group = s.group_bytes / s.tile_bytes;
+    s.across = p.pitch / tile_side;
+    s.tiles = s.across * (p.rows / tile_side);
+    return s;
+}
+
+// The blocks of tile t that the level covers.
+Rect tile_in_level(const SliceGroups& s, std::uint64_t t, const Placement& p) noexcept {
+    const auto x = static_cast<std::uint32_t>(t % s.across * tile_side);
+    const auto y = static_cast<std::uint32_t>(t / s.across * tile_side);
+    return {std::max(x, p.x), std::max(y, p.y), std::min(x + tile_side, p.x + p.width),
+            std::min(y + tile_side, p.y + p.height)};
+}
+
+// Zeroes the groups of a slice that the level drawn in it does not fill
+// completely, as far as they fall in the piece. A group is filled when every
+// tile in it lies inside the level; the last page of a slice whose tiles do
+// not fill it never is.
+void zero_unfilled_pages(const detail::Piece& image, std::uint64_t slice, const Placement& p,
+                         std::uint32_t block_bytes) noexcept {
+    const SliceGroups s = slice_groups(p, block_bytes);
     const auto filled = [&](std::uint64_t tile) {
-        const std::uint64_t x = tile % across * tile_side;
-        const std::uint64_t y = tile / across * tile_side;
-        return tile < tiles && x >= p.x && x + tile_side <= p.x + p.width && y >= p.y &&
-               y + tile_side <= p.y + p.height;
+        const Rect r = tile_in_level(s, tile, p);
+        return tile < s.tiles && r.x1 >= r.x0 + tile_side && r.y1 >= r.y0 + tile_side;
     };
-    for (std::uint64_t first = 0; first * tile_bytes < p.slice_bytes; first += tiles_per_group) {
+    const std::uint64_t end = image.hi(slice + p.slice_bytes);
+    for (std::uint64_t at = slice + (image.lo(slice) - slice) / s.group_bytes * s.group_bytes; at < end;
+         at += s.group_bytes) {
+        const std::uint64_t first = (at - slice) / s.tile_bytes;
         bool all = true;
-        for (std::uint64_t t = first; t < first + tiles_per_group; ++t) all = all && filled(t);
-        if (!all) std::memset(slice + first * tile_bytes, 0, static_cast<std::size_t>(group_bytes));
+        for (std::uint64_t t = first; t < first + s.tiles_per_group; ++t) all = all && filled(t);
+        const std::uint64_t lo = image.lo(at);
+        if (!all) std::memset(image.place(lo), 0, static_cast<std::size_t>(image.hi(at + s.group_bytes) - lo));
     }
 }
 
+// Swizzle of one face of one level into the part of its slice that falls in
+// the piece: the groups wholly inside by the walk, in rectangles of whole
+// tile rows or parts of one; the (at most two) groups the piece's ends cut
+// block by block.
+template <std::uint32_t Bytes, std::uint32_t Swap, bool Stream>
+void draw_in_piece(const Mover<Bytes, Swap, Direction::swizzle, Stream>& mover, const Placement& p,
+                   std::uint64_t slice, std::uint64_t linear) noexcept {
+    const detail::Piece& image = mover.result;
+    const std::uint64_t lo = image.lo(slice) - slice;
+    const std::uint64_t hi = image.hi(slice + p.slice_bytes);
+    if (slice + lo >= hi) return;
+    const SliceGroups s = slice_groups(p, Bytes);
+    const std::uint64_t whole_first = (lo + s.group_bytes - 1) / s.group_bytes;
+    const std::uint64_t whole_last = std::max((hi - slice) / s.group_bytes, whole_first);
+    const std::uint64_t tiles_end = std::min(whole_last * s.tiles_per_group, s.tiles);
+    for (std::uint64_t t = std::min(whole_first * s.tiles_per_group, s.tiles); t < tiles_end;) {
+        const std::uint64_t column = t % s.across;
+        const bool part_of_row = column != 0 || tiles_end - t < s.across;
+        const std::uint64_t n = part_of_row ? std::min(s.across - column, tiles_end - t) : (tiles_end - t) / s.across * s.across;
+        const auto tiles_x = static_cast<std::uint32_t>(part_of_row ? n : s.across) * tile_side;
+        const auto tiles_y = static_cast<std::uint32_t>(part_of_row ? 1 : n / s.across) * tile_side;
+        const Rect first = tile_in_level(s, t, p);
+        const auto x = static_cast<std::uint32_t>(column * tile_side);
+        const auto y = static_cast<std::uint32_t>(t / s.across * tile_side);
+        const Rect r{first.x0, first.y0, std::min(x + tiles_x, p.x + p.width), std::min(y + tiles_y, p.y + p.height)};
+        if (r.x0 < r.x1 && r.y0 < r.y1) walk_level(mover, p, slice, linear, r);
+        t += n;
+    }
+    const std::uint64_t stride = std::uint64_t{p.width} * Bytes;
+    const auto cut = [&](std::uint64_t group) {
+        for (std::uint64_t t = group * s.tiles_per_group; t < std::min((group + 1) * s.tiles_per_group, s.tiles); ++t) {
+            const Rect r = tile_in_level(s, t, p);
+            for (std::uint32_t y = r.y0; y < r.y1; ++y) {
+                for (std::uint32_t x = r.x0; x < r.x1; ++x) {
+                    mover.block_in_piece(slice + x360_tiled_address(x, y, p.pitch, Mover<Bytes, Swap, Direction::swizzle>::log2_bytes),
+                                         linear + (y - p.y) * stride + std::uint64_t{x - p.x} * Bytes);
+                }
+            }
+        }
+    };
+    if (lo < whole_first * s.group_bytes) cut(lo / s.group_bytes);
+    if (hi - slice > whole_last * s.group_bytes) cut(whole_last);
+}
+
+// Unswizzle of the part of one face of one level that falls in the piece:
+// its whole blocks by the walk, in rectangles of whole rows or parts of one;
+// the (at most two) blocks the piece's ends cut byte by byte.
+template <std::uint32_t Bytes, std::uint32_t Swap, bool Stream>
+void read_in_piece(const Mover<Bytes, Swap, Direction::unswizzle, Stream>& mover, const Placement& p,
+                   std::uint64_t slice, std::uint64_t linear) noexcept {
+    const detail::Piece& levels = mover.result;
+    const std::uint64_t lo = levels.lo(linear) - linear;
+    const std::uint64_t hi = levels.hi(linear + std::uint64_t{p.width} * p.height * Bytes);
+    if (linear + lo >= hi) return;
+    const std::uint64_t whole_first = (lo + Bytes - 1) / Bytes;
+    const std::uint64_t whole_last = std::max((hi - linear) / Bytes, whole_first);
+    for (std::uint64_t b = whole_first; b < whole_last;) {
+        const std::uint64_t column = b % p.width;
+        const bool part_of_row = column != 0 || whole_last - b < p.width;
+        const std::uint64_t n = part_of_row ? std::min(p.width - column, whole_last - b) : (whole_last - b) / p.width * p.width;
+        const auto x0 = static_cast<std::uint32_t>(p.x + column);
+        const auto y0 = static_cast<std::uint32_t>(p.y + b / p.width);
+        const Rect r = part_of_row ? Rect{x0, y0, static_cast<std::uint32_t>(x0 + n), y0 + 1}
+                                   : Rect{p.x, y0, p.x + p.width, static_cast<std::uint32_t>(y0 + n / p.width)};
+        walk_level(mover, p, slice, linear, r);
+        b += n;
+    }
+    const auto cut = [&](std::uint64_t b) {
+        const auto x = static_cast<std::uint32_t>(p.x + b % p.width);
+        const auto y = static_cast<std::uint32_t>(p.y + b / p.width);
+        mover.block_in_piece(slice + x360_tiled_address(x, y, p.pitch, Mover<Bytes, Swap, Direction::unswizzle>::log2_bytes),
+                             linear + b * Bytes);
+    };
+    if (lo < whole_first * Bytes) cut(lo / Bytes);
+    if (hi - linear > whole_last * Bytes) cut(whole_last);
+}
+
 // Every level and face, in image order: level by level, the faces of each
-// level one after another. Large levels are written with streaming stores
-// where every full run lands on a 16-byte boundary: for swizzle, with the
-// image 16-byte aligned (runs land at multiples of 16 from its start); for
-// unswizzle, with the level 16-byte aligned, its rows whole 16-byte units and
-// its left edge a multiple of the run length.
+// level one after another, each as far as it falls in the piece. Levels
+// are written with streaming stores where the piece is large (a whole
+// image rather than a piece small enough to stay in the cache until it is
+// written out) and every full run lands on a 16-byte boundary: for swizzle,
+// with the image 16-byte aligned (runs land at multiples of 16 from its
+// start); for unswizzle, with the level 16-byte aligned, its rows whole
+// 16-byte units and its left edge a multiple of the run length.
 template <std::uint32_t Bytes, std::uint32_t Swap, Direction D>
-void convert_surface(const SurfaceGeometry& g, const std::byte* source, std::byte* result) noexcept {
+void convert_surface(const SurfaceGeometry& g, const std::byte* source, const detail::Piece& result) noexcept {
     constexpr bool can_stream = DDSSWIZZLE_HAVE_SSE2 && Mover<Bytes, Swap, D>::run_bytes == 16;
     const Mover<Bytes, Swap, D> mover{source, result};
     const Mover<Bytes, Swap, D, can_stream> streaming{source, result};
+    const auto origin = reinterpret_cast<std::uintptr_t>(result.out) - result.begin;  // where byte 0 would be
     std::uint64_t region = g.console_size;  // no region starts there
     for (std::uint32_t level = 0; level < g.entries; ++level) {
         const LevelGeometry& l = g.levels[level];
@@ -281,16 +403,19 @@ void convert_surface(const SurfaceGeometry& g, const std::byte* source, std::byt
         for (std::uint32_t face = 0; face < g.faces; ++face) {
             const std::uint64_t slice = l.x360_region + face * p.slice_bytes;
             const std::uint64_t at = face * g.linear_face_bytes + l.linear_offset;
-            if (D == Direction::swizzle && l.x360_region != region) zero_unfilled_pages(result + slice, p, Bytes);
-            const bool aligned = D == Direction::swizzle
-                                     ? reinterpret_cast<std::uintptr_t>(result) % 16 == 0
-                                     : reinterpret_cast<std::uintptr_t>(result + at) % 16 == 0 &&
-                                           std::uint64_t{p.width} * Bytes % 16 == 0 &&
-                                           std::uint64_t{p.x} * Bytes % 16 == 0;
-            if (can_stream && aligned && g.faces * p.slice_bytes >= streaming_level_bytes) {
-                walk_level(streaming, p, slice, at);
+            if (D == Direction::swizzle && l.x360_region != region) zero_unfilled_pages(result, slice, p, Bytes);
+            const bool aligned = D == Direction::swizzle ? origin % 16 == 0
+                                                         : (origin + at) % 16 == 0 &&
+                                                               std::uint64_t{p.width} * Bytes % 16 == 0 &&
+                                                               std::uint64_t{p.x} * Bytes % 16 == 0;
+            const bool stream = can_stream && aligned && g.faces * p.slice_bytes >= streaming_level_bytes &&
+                                result.end - result.begin >= streaming_level_bytes;
+            if constexpr (D == Direction::swizzle) {
+                if (stream) draw_in_piece(streaming, p, slice, at);
+                else draw_in_piece(mover, p, slice, at);
             } else {
-                walk_level(mover, p, slice, at);
+                if (stream) read_in_piece(streaming, p, slice, at);
+                else read_in_piece(mover, p, slice, at);
             }
         }
         region = l.x360_region;
@@ -302,7 +427,7 @@ void convert_surface(const SurfaceGeometry& g, const std::byte* source, std::byt
 
 // The walk for each block size and byte-order unit of the format table.
 template <Direction D>
-bool convert_format(const SurfaceGeometry& g, const std::byte* source, std::byte* result) noexcept {
+bool convert_format(const SurfaceGeometry& g, const std::byte* source, const detail::Piece& result) noexcept {
     const std::uint32_t bytes = g.format.block_bytes;
     const std::uint32_t swap = g.format.x360_swap;
     if (bytes == 1 && swap == 1) convert_surface<1, 1, D>(g, source, result);
@@ -316,7 +441,20 @@ bool convert_format(const SurfaceGeometry& g, const std::byte* source, std::byte
 
 }  // namespace
 
+std::uint32_t x360_tail_level(const SurfaceGeometry& g) noexcept {
+    const std::uint32_t log2_w = log2_ceil(static_cast<std::uint32_t>(g.surface.width));
+    const std::uint32_t log2_h = log2_ceil(static_cast<std::uint32_t>(g.surface.height));
+    return std::max(std::min(log2_w, log2_h), 4U) - 4;
+}
+
 std::uint64_t x360_lay_out(SurfaceGeometry& g) noexcept {
+    // The tail exists only when the chain reaches it, and never for a single
+    // level.
+    const std::uint32_t last = g.entries - 1;
+    return x360_lay_out(g, last > 0 && last >= x360_tail_level(g));
+}
+
+std::uint64_t x360_lay_out(SurfaceGeometry& g, bool packed) noexcept {
     const std::uint32_t side = g.format.block_side;
     const auto width = static_cast<std::uint32_t>(g.surface.width);
     const auto height = static_cast<std::uint32_t>(g.surface.height);
@@ -324,12 +462,7 @@ std::uint64_t x360_lay_out(SurfaceGeometry& g) noexcept {
     const std::uint32_t log2_h = log2_ceil(height);
     const bool wide = log2_w > log2_h;
     const std::uint32_t log2_long = wide ? log2_w : log2_h;
-    // The first level at most 16 pixels on its shorter side, once the base is
-    // rounded up to powers of two; the tail exists only when the chain
-    // reaches it, and never for a single level.
-    const std::uint32_t tail_level = std::max(std::min(log2_w, log2_h), 4U) - 4;
-    const std::uint32_t last = g.entries - 1;
-    const bool packed = last > 0 && last >= tail_level;
+    const std::uint32_t tail_level = x360_tail_level(g);
     std::uint64_t end = 0;  // of the last region
     for (std::uint32_t level = 0; level < g.entries; ++level) {
         LevelGeometry& l = g.levels[level];
@@ -364,15 +497,23 @@ std::uint64_t x360_lay_out(SurfaceGeometry& g) noexcept {
     return end;
 }
 
-bool convert_x360_levels(const SurfaceGeometry& g, std::span<const std::byte> source, std::span<std::byte> result,
-                         Direction direction) noexcept {
+bool convert_x360_piece(const SurfaceGeometry& g, std::span<const std::byte> source, std::uint64_t begin,
+                        std::span<std::byte> piece, Direction direction) noexcept {
     const bool swizzle = direction == Direction::swizzle;
-    if (g.console != Console::x360 || source.size() < (swizzle ? g.linear_size : g.console_size) ||
-        result.size() < (swizzle ? g.console_size : g.linear_size)) {
+    const std::uint64_t out_size = swizzle ? g.console_size : g.linear_size;
+    if (g.console != Console::x360 || source.size() < (swizzle ? g.linear_size : g.console_size) || begin > out_size ||
+        piece.size() > out_size - begin) {
         return false;
     }
-    return swizzle ? convert_format<Direction::swizzle>(g, source.data(), result.data())
-                   : convert_format<Direction::unswizzle>(g, source.data(), result.data());
+    const detail::Piece result{piece.data(), begin, begin + piece.size()};
+    return swizzle ? convert_format<Direction::swizzle>(g, source.data(), result)
+                   : convert_format<Direction::unswizzle>(g, source.data(), result);
+}
+
+bool convert_x360_levels(const SurfaceGeometry& g, std::span<const std::byte> source, std::span<std::byte> result,
+                         Direction direction) noexcept {
+    const std::uint64_t out_size = direction == Direction::swizzle ? g.console_size : g.linear_size;
+    return result.size() >= out_size && convert_x360_piece(g, source, 0, result.first(out_size), direction);
 }
 
 }  // namespace ddsswizzle::engine

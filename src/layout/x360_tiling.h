@@ -74,10 +74,22 @@ constexpr std::uint64_t x360_tiled_address(std::uint32_t x, std::uint32_t y, std
            (((u >> 5U) & 7U) << 8U) | (bank << 11U) | ((u >> 8U) << 12U);
 }
 
+// The first level at most 16 pixels on its shorter side, once the base is
+// rounded up to powers of two: where the packed tail starts.
+std::uint32_t x360_tail_level(const SurfaceGeometry& geometry) noexcept;
+
 // Fills the Xbox 360 fields of every level of an accepted surface (sides of
 // at most 8192, no more levels than its longer side allows) and returns the
-// size of its image: the end of the last region, a multiple of 4096.
+// size of its image: the end of the last region, a multiple of 4096. The
+// levels from the tail level on share the packed tail when the chain reaches
+// it and holds more than one level, as DDS files are converted.
 std::uint64_t x360_lay_out(SurfaceGeometry& geometry) noexcept;
+
+// The same with the packing given: packed, the levels from the tail level on
+// share the tail (a single level included, drawn at its tail offset, as a
+// texture whose descriptor says packed is stored); not packed, every level
+// has a region of its own and sits at its corner.
+std::uint64_t x360_lay_out(SurfaceGeometry& geometry, bool packed) noexcept;
 
 // swizzle: source holds the linear levels (at least the linear size), result
 // receives the console image (exactly the console size is written: every
@@ -89,5 +101,16 @@ std::uint64_t x360_lay_out(SurfaceGeometry& geometry) noexcept;
 // written size are untouched.
 bool convert_x360_levels(const SurfaceGeometry& geometry, std::span<const std::byte> source,
                          std::span<std::byte> result, Direction direction) noexcept;
+
+// The same conversion, a piece at a time: writes bytes [begin, begin +
+// piece.size()) of what the call above writes (the image, or the linear
+// levels) into piece, and nothing else. Returns false, writing nothing, for
+// a surface not laid out for the Xbox 360, a source shorter than the call
+// above needs, or a piece reaching past the end of the result. The pieces
+// of a result, taken in any order, make the same bytes as the whole; a
+// piece costs no more a byte than the whole does, but for a few tiles (or
+// blocks) at its ends.
+bool convert_x360_piece(const SurfaceGeometry& geometry, std::span<const std::byte> source, std::uint64_t begin,
+                        std::span<std::byte> piece, Direction direction) noexcept;
 
 }  // namespace ddsswizzle::engine

@@ -7,6 +7,7 @@
 
 #include "layout/block_tiling.h"
 #include "layout/morton.h"
+#include "layout/walk_support.h"
 #include "layout/x360_tiling.h"
 
 namespace ddsswizzle::engine {
@@ -43,16 +44,22 @@ std::uint64_t data_out_size(const SurfaceGeometry& geometry, Direction direction
     return direction == Direction::swizzle ? geometry.console_size : geometry.linear_size;
 }
 
+bool convert_surface_piece(const SurfaceGeometry& geometry, Direction direction, std::span<const std::byte> source,
+                           std::uint64_t begin, std::span<std::byte> piece) noexcept {
+    if (geometry.console == Console::x360) return convert_x360_piece(geometry, source, begin, piece, direction);
+    if (source.size() < geometry.ps3_reach || begin > source.size() || piece.size() > source.size() - begin) return false;
+    if (geometry.format.ps3 == Ps3Rule::block_tiling) {
+        convert_block_piece(geometry, source, begin, piece, direction);
+    } else {
+        convert_morton_piece(geometry, source, begin, piece, direction);
+    }
+    return true;
+}
+
 bool convert_surface(const SurfaceGeometry& geometry, Direction direction, std::span<const std::byte> source,
                      std::span<std::byte> result) noexcept {
     if (geometry.console == Console::x360) return convert_x360_levels(geometry, source, result, direction);
-    if (source.size() != result.size() || source.size() < geometry.ps3_reach) return false;
-    if (geometry.format.ps3 == Ps3Rule::block_tiling) {
-        convert_block_levels(geometry, source, result, direction);
-    } else {
-        convert_morton_levels(geometry, source, result, direction);
-    }
-    return true;
+    return source.size() == result.size() && convert_surface_piece(geometry, direction, source, 0, result);
 }
 
 TexturePlan plan_texture_conversion(std::span<const std::byte> file_start, std::uint64_t file_length,
@@ -85,22 +92,32 @@ TexturePlan plan_texture_conversion(std::span<const std::byte> file_start, std::
     return plan;
 }
 
-bool convert_texture_image(const TexturePlan& plan, Direction direction, std::span<const std::byte> file,
-                           std::span<std::byte> converted) noexcept {
-    const std::size_t header = plan.dds.header_bytes;
-    if (plan.reason != Reason::none || converted.size() != plan.output_length ||
-        file.size() != header + plan.data_in + (plan.output_length - header - plan.data_out)) {
+bool convert_texture_piece(const TexturePlan& plan, Direction direction, std::span<const std::byte> file,
+                           std::uint64_t begin, std::span<std::byte> piece) noexcept {
+    const std::uint64_t header = plan.dds.header_bytes;
+    const std::uint64_t after = plan.output_length - header - plan.data_out;  // bytes after the texture data
+    if (plan.reason != Reason::none || file.size() != header + plan.data_in + after || begin > plan.output_length ||
+        piece.size() > plan.output_length - begin) {
         return false;
     }
-    const std::span<const std::byte> payload = file.subspan(header);
-    const std::span<std::byte> out = converted.subspan(header);
-    const auto in_bytes = static_cast<std::size_t>(plan.data_in);
-    const auto out_bytes = static_cast<std::size_t>(plan.data_out);
-    if (!convert_surface(plan.geometry, direction, payload.first(in_bytes), out.first(out_bytes))) return false;
-    // What follows the texture data moves up or down by the difference.
-    std::memcpy(out.data() + out_bytes, payload.data() + in_bytes, payload.size() - in_bytes);
-    std::memcpy(converted.data(), file.data(), header);
+    const detail::Piece out{piece.data(), begin, begin + piece.size()};
+    const std::uint64_t data_end = header + plan.data_out;
+    const std::uint64_t lo = out.lo(header);
+    const std::uint64_t hi = out.hi(data_end);
+    if (lo < hi && !convert_surface_piece(plan.geometry, direction, file.subspan(header, plan.data_in), lo - header,
+                                          {out.place(lo), static_cast<std::size_t>(hi - lo)})) {
+        return false;
+    }
+    // The header as it is; what follows the texture data moves up or down by
+    // the difference.
+    detail::copy_into(out, 0, header, file.data());
+    detail::copy_into(out, data_end, plan.output_length, file.data() + header + plan.data_in);
     return true;
+}
+
+bool convert_texture_image(const TexturePlan& plan, Direction direction, std::span<const std::byte> file,
+                           std::span<std::byte> converted) noexcept {
+    return converted.size() == plan.output_length && convert_texture_piece(plan, direction, file, 0, converted);
 }
 
 }  // namespace ddsswizzle::engine

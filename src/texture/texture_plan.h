@@ -45,6 +45,14 @@ std::uint64_t data_out_size(const SurfaceGeometry& geometry, Direction direction
 bool convert_surface(const SurfaceGeometry& geometry, Direction direction, std::span<const std::byte> source,
                      std::span<std::byte> result) noexcept;
 
+// The same conversion a piece at a time: writes bytes [begin, begin +
+// piece.size()) of the result into piece (PS3: of a result as long as
+// source; Xbox 360: of the data_out_size bytes written), and nothing else.
+// Returns false, writing nothing, when the call above would refuse source or
+// the piece reaches past the end of the result.
+bool convert_surface_piece(const SurfaceGeometry& geometry, Direction direction, std::span<const std::byte> source,
+                           std::uint64_t begin, std::span<std::byte> piece) noexcept;
+
 // What a DDS file image asks for, checked in order: signature, recognition,
 // the console's formats, texture type, sizes, payload length.
 struct TexturePlan {
@@ -68,5 +76,15 @@ TexturePlan plan_texture_conversion(std::span<const std::byte> file_start, std::
 // payload converted. False, writing nothing, for spans of other lengths.
 bool convert_texture_image(const TexturePlan& plan, Direction direction, std::span<const std::byte> file,
                            std::span<std::byte> converted) noexcept;
+
+// The same a piece at a time, for a file written while it converts: writes
+// bytes [begin, begin + piece.size()) of the converted file image into
+// piece, and nothing else, from the whole file held in memory. The pieces,
+// taken in any order, make the same bytes as the call above; a piece of a
+// few MiB costs no more a byte than the whole image. False, writing nothing,
+// for a file of another length or a piece reaching past the converted
+// image's end.
+bool convert_texture_piece(const TexturePlan& plan, Direction direction, std::span<const std::byte> file,
+                           std::uint64_t begin, std::span<std::byte> piece) noexcept;
 
 }  // namespace ddsswizzle::engine

@@ -46,7 +46,7 @@ MISTAKES = {
     "format negative": (lambda: dz.layout(**{**SURFACE, "format": -71}), ValueError, "format must be from 0"),
     "format name": (lambda: dz.swizzle(BIG, **{**SURFACE, "format": "dxgi_format_DTX1"}), ValueError,
                     "no format is named 'dxgi_format_DTX1' (did you mean DXT1"),
-    "height huge": (lambda: dz.linear_size(**{**SURFACE, "height": 1 << 40}), ValueError, "height must be from"),
+    "height huge": (lambda: dz.linear_size(**{**SURFACE, "height": 1 << 31}), ValueError, "height must be from"),
     "depth str": (lambda: dz.console_size(**{**SURFACE, "depth": "1"}), TypeError, "depth must be an int, not str"),
     "levels None": (lambda: dz.check(**{**SURFACE, "levels": None}), TypeError, "levels must be an int"),
     "cube str": (lambda: dz.check(**SURFACE, cube="yes"), TypeError, "cube must be a bool"),
@@ -96,20 +96,16 @@ def described(format, depth=1, cube=False, array_size=1):
     return dict(format=format, width=64, height=32, depth=depth, levels=3, cube=cube, array_size=array_size)
 
 
-# Each header: what read_dds says (a surface, or the refusal), then check's refusal on the PS3.
+# Each header: what read_dds says (a surface, or the refusal), then check's refusal on the PS3 (headers
+# check takes: test_headers.py).
 UNSUPPORTED = dz.UnsupportedTextureType
 HEADERS = {
-    "bc7": (header(dxgi=98), described(98), dz.UnknownFormat),
     "bc6h volume": (header(dxgi=95, dimension=4, depth=8), described(95, depth=8), dz.UnknownFormat),
     "rgba array": (header(dxgi=28, array_size=4), described(28, array_size=4), UNSUPPORTED),
     "bc1 cube array": (header(dxgi=71, misc=4, array_size=2), described(71, cube=True, array_size=2), UNSUPPORTED),
     "bc7 texture 1D": (header(dxgi=98, dimension=2), described(98), dz.UnknownFormat),
-    "bc5": (header(b"ATI2"), described(83), dz.UnknownFormat),
-    "dxt1 cube": (header(b"DXT1", caps2=0xFE00), described(71, cube=True), None),
     "rgb24": (header(b"\0\0\0\0", flags_low=0x40, bit_count=24), dz.UnknownFormat, None),
-    "dxgi 500": (header(dxgi=500), dz.UnknownFormat, None),
     "buffer of bc7": (header(dxgi=98, dimension=1), UNSUPPORTED, None),
-    "bc7 volume cube": (header(dxgi=98, dimension=4, misc=4, depth=2), UNSUPPORTED, None),
     "partial cube": (header(b"DXT1", caps2=0x0600), UNSUPPORTED, None),
     "no signature": (b"DDS!" + header()[4:], dz.NotADdsTexture, None),
     "short extension": (header()[:140], dz.NotADdsTexture, None),
@@ -124,7 +120,7 @@ def test_read_dds_describes_every_texture_header(name):
         return
     surface, offset = found = dz.read_dds(memoryview(data))
     assert surface == expected and offset == len(data) and found.format_name == dz.format_name(expected["format"])
-    assert pytest.raises(refusal, dz.check, console="ps3", **surface) if refusal else not dz.check(console="ps3", **surface)
+    pytest.raises(refusal, dz.check, console="ps3", **surface)
 
 
 def test_signatures_and_docstrings():

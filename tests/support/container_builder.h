@@ -38,11 +38,7 @@ inline std::uint64_t level_blocks(std::uint64_t v, std::uint64_t l, std::uint64_
 }
 
 inline void make_linear(Built& t, std::uint32_t seed) {
-    std::uint64_t face = 0;
-    for (std::uint64_t l = 0; l < t.levels; ++l) {
-        face += level_blocks(t.width, l, t.side) * level_blocks(t.height, l, t.side) * std::max<std::uint64_t>(t.depth >> l, 1) * t.bytes;
-    }
-    t.linear = random_bytes(face * t.faces, seed);
+    t.linear = random_bytes(stored_payload_size(t.width, t.height, t.levels, t.bytes, t.side > 1, t.depth) * t.faces, seed);
 }
 
 // ---- PS3 -------------------------------------------------------------------
