@@ -151,32 +151,6 @@ inline std::array<std::uint64_t, 2> x360_facts(std::uint32_t format) {
     return {1, bytes};
 }
 
-// Where each level is drawn, as x360_oracle_layout, with the packed bit: a
-// single level at most 16 pixels on its shorter side is in the tail too
-// when it is set; without it no level is.
-inline std::vector<OracleLevel> xpr_layout(const XprTexture& t, const Built& b) {
-    X360Texture s{b.bytes, b.side, 1, std::int64_t(b.width), std::int64_t(b.height), std::int64_t(b.levels), b.faces};
-    std::vector<OracleLevel> out = x360_oracle_layout(s);
-    std::uint64_t w2 = 1, h2 = 1, tail = 0, end = 0;
-    while (w2 < b.width) w2 *= 2;
-    while (h2 < b.height) h2 *= 2;
-    while ((std::min(w2, h2) >> tail) > 16) ++tail;
-    if (!t.packed || (b.levels == 1 && tail == 0)) {  // every level a region of its own at (0, 0), or the one in its tail
-        const bool single_tail = t.packed;
-        for (std::uint64_t l = 0; l < b.levels; ++l) {
-            OracleLevel& v = out[l];
-            const bool real = l == 0 && !single_tail;
-            v.pitch = round_up((real ? b.width : std::max<std::uint64_t>(w2 >> l, 1)) + b.side - 1, b.side) / b.side;
-            v.rows = round_up((real ? b.height : std::max<std::uint64_t>(h2 >> l, 1)) + b.side - 1, b.side) / b.side;
-            v.pitch = round_up(v.pitch, 32), v.rows = round_up(v.rows, 32);
-            v.slice = round_up(v.pitch * v.rows * b.bytes, 4096), v.offset = end, v.x = v.y = 0;
-            if (single_tail) (w2 > h2 ? v.y : v.x) = 16 / b.side;
-            end += b.faces * v.slice;
-        }
-    }
-    return out;
-}
-
 // An XPR2 file: entries, names, 52-byte headers in a 2048-byte header block
 // (or a multiple), then each texture's base area and mip area on pages.
 inline std::vector<std::byte> build_xpr2(std::vector<XprTexture>& textures) {
@@ -208,7 +182,8 @@ inline std::vector<std::byte> build_xpr2(std::vector<XprTexture>& textures) {
         Built& b = t.built;
         b = {side, bytes, t.width, t.height, 1, t.levels, t.cube ? 6U : 1U, {}};
         make_linear(b, t.seed);
-        const std::vector<OracleLevel> levels = xpr_layout(t, b);
+        const std::vector<OracleLevel> levels = x360_oracle_layout({b.bytes, side, 1, std::int64_t(b.width), std::int64_t(b.height),
+                                                                     std::int64_t(b.levels), b.faces, t.packed, t.packed});
         const std::uint64_t base_bytes = b.faces * levels[0].slice;
         const std::uint64_t end = levels.back().offset + b.faces * levels.back().slice;
         const bool one_area = end == base_bytes;
