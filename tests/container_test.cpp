@@ -199,7 +199,6 @@ const Refusal refusals[] = {{"GTF short file", 0, 0, 0, 0, 0, false, Outcome::no
     {"GTF textures overlap", 0, 0, 0x34, 0x100, 4, false, Outcome::not_a_container, {Reason::none, Fault::textures_overlap}},
     {"GTF textures 0 and 129 overlap", 5, 0, 12 + 36 * 129 + 4, 0x1280, 4, false, Outcome::not_a_container, {Reason::none, Fault::textures_overlap}},
     {"GCM B8R8_G8R8", 0, 0, 0, 0xAD, 1, true, Outcome::unknown_format, {Reason::none, Fault::descriptor_format}, false},
-    {"GCM R5G5B5A1", 0, 0, 0, 0x97, 1, true, Outcome::unknown_format, {Reason::none, Fault::descriptor_format}, false},
     {"GCM no levels", 0, 0, 1, 0, 1, true, Outcome::unsupported_size, {Reason::level_count_out_of_range, no_fault}, false},
     {"GCM 5 levels of 8 x 8", 0, 0, 1, 5, 1, true, Outcome::unsupported_size, {Reason::level_count_out_of_range, no_fault}, false},
     {"GCM dimension 0", 0, 0, 2, 0, 1, true, Outcome::unsupported_type, {Reason::none, Fault::descriptor_type}, false},

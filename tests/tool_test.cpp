@@ -287,9 +287,8 @@ TEST(Tool, CommandLineHeadersAndPaths) {
         // The tool's -1 for too few words: a POSIX caller sees its low 8 bits.
         cli({}, banner, windows ? -1 : 255), cli({"swiz"}, banner, windows ? -1 : 255), cli({"swiz", "t.dds"}, "\n"),
         cli({"swiz", "t.dds", "ps3", "extra"}, "\n"),
-        cli({"SWIZ", "t.dds"}, wrong_mode), cli({"unswiz2", "t.dds"}, wrong_mode), cli({"", "t.dds", "x360"}, wrong_mode),
-        cli({"swiz2", "t.dds", "xbox"}, wrong_mode), cli({"swiz", "missing.dds", "xbox"}, wrong_platform),
-        cli({"info", "t.dds", "360"}, wrong_platform),
+        cli({"SWIZ", "t.dds"}, wrong_mode), cli({"", "t.dds", "x360"}, wrong_mode), cli({"swiz2", "t.dds", "xbox"}, wrong_mode),
+        cli({"swiz", "missing.dds", "xbox"}, wrong_platform), cli({"info", "t.dds", "360"}, wrong_platform),
         // info describes and changes nothing; --help and --version.
         cli({"info", "t.dds"}, info_of_tiled, 0),
         {.name = "info, refused", .args = {"info", "t.dds"}, .output = "\nFormat: B8G8R8A8_UNORM (DXGI 87)\nTexture: 2D texture, "
@@ -299,6 +298,7 @@ TEST(Tool, CommandLineHeadersAndPaths) {
          .texture = make_texture(rgba_fields(32, 64, 64, 7), 24576)},
         cli({"--version"}, "\nddsswizzle " + std::string(version()) + "\n", 0),
         {.name = "--help", .args = {"--help", "t.dds"}, .output = banner, .status = 0, .prefix_only = true},
+        {.name = "-h", .args = {"-h"}, .output = banner, .status = 0, .prefix_only = true},
         {.name = "4 MiB, above the size of a huge page", .texture = make_texture(rgba_fields(32, 1024, 1024, 1), 4 << 20U)},
         // Windows does not replace a file another program holds open without
         // delete sharing (as the C runtime opens files); POSIX does.
@@ -322,11 +322,6 @@ TEST(Tool, CommandLineHeadersAndPaths) {
                          .texture = bytes, .file = file});
     }
     check_all(cases, folder);
-    // -h is --help (run where check_all left the tool).
-    const fs::path home = fs::current_path();
-    fs::current_path(folder.path);
-    EXPECT_EQ(run_tool({}, {"-h"}), run_tool({}, {"--help"}));
-    fs::current_path(home);
 }
 
 // Killed or failing writes, failing system calls and allocations, taken
