@@ -151,32 +151,6 @@ inline std::array<std::uint64_t, 2> x360_facts(std::uint32_t format) {
     return {1, bytes};
 }
 
-// Where each level is drawn, as x360_oracle_layout, with the packed bit: a
-// single level at most 16 pixels on its shorter side is in the tail too
-// when it is set; without it no level is.
-inline std::vector<OracleLevel> xpr_layout(const XprTexture& t, const Built& b) {
-    X360Texture s{b.bytes, b.side, 1, std::int64_t(b.width), std::int64_t(b.height), std::int64_t(b.levels), b.faces};
-    std::vector<OracleLevel> out = x360_oracle_layout(s);
-    std::uint64_t w2 = 1, h2 = 1, tail = 0, end = 0;
-    while (w2 < b.width) w2 *= 2;
-    while (h2 < b.height) h2 *= 2;
-    while ((std::min(w2, h2) >> tail) > 16) ++tail;
-    if (!t.packed || (b.levels == 1 && tail == 0)) {  // every level a region of its own at (0, 0), or the one in its tail
-        const bool single_tail = t.packed;
-        for (std::uint64_t l = 0; l < b.levels; ++l) {
-            OracleLevel& v = out[l];
-            const bool real = l == 0 && !single_tail;
-            v.pitch = round_up((real ? b.width : std::max<std::uint64_t>(w2 >> l, 1)) + b.side - 1, b.side) / b.side;
-            v.rows = round_up((real ? b.height : std::max<std::uint64_t>(h2 >> l, 1)) + b.side - 1, b.side) / b.side;
-            v.pitch = round_up(v.pitch, 32), v.rows = round_up(v.rows, 32);
-            v.slice = round_up(v.pitch * v.rows * b.bytes, 4096), v.offset = end, v.x = v.y = 0;
-            if (single_tail) (w2 > h2 ? v.y : v.x) = 16 / b.side;
-            end += b.faces * v.slice;
-        }
-    }
-    return out;
-}
-
 // An XPR2 file: entries, names, 52-byte headers in a 2048-byte header block
 // (or a multiple), then each texture's base area and mip area on pages.
 inline std::vector<std::byte> build_xpr2(std::vector<XprTexture>& textures) {
@@ -208,7 +182,9 @@ inline std::vector<std::byte> build_xpr2(std::vector<XprTexture>& textures) {
         Built& b = t.built;
         b = {side, bytes, t.width, t.height, 1, t.levels, t.cube ? 6U : 1U, {}};
         make_linear(b, t.seed);
-        const std::vector<OracleLevel> levels = xpr_layout(t, b);
+        const X360Texture tiling{b.bytes, side, 1, std::int64_t(b.width), std::int64_t(b.height), std::int64_t(b.levels), b.faces,
+                                 t.packed, t.packed};
+        const std::vector<OracleLevel> levels = x360_oracle_layout(tiling);
         const std::uint64_t base_bytes = b.faces * levels[0].slice;
         const std::uint64_t end = levels.back().offset + b.faces * levels.back().slice;
         const bool one_area = end == base_bytes;
@@ -220,21 +196,19 @@ inline std::vector<std::byte> build_xpr2(std::vector<XprTexture>& textures) {
         const std::uint64_t area = t.tiled ? end : row_bytes * level_blocks(b.height, 0, side);
         page += round_up(area, 4096) / 4096;
         file.resize(data + page * 4096);
+        // The tiled image, or the rows of a linear one, its base area and
+        // mip area each on its pages, every byte at its address xor the
+        // endian field's mask.
+        std::vector<std::byte> image(t.tiled ? 0 : area);
+        for (std::uint64_t y = 0; !t.tiled && y < level_blocks(b.height, 0, side); ++y) {
+            const std::uint64_t row = level_blocks(b.width, 0, side) * bytes;
+            std::copy_n(b.linear.begin() + std::ptrdiff_t(y * row), row, image.begin() + std::ptrdiff_t(y * row_bytes));
+        }
+        if (t.tiled) image = x360_oracle_convert(tiling, b.linear, Direction::swizzle);
         const std::uint64_t mask = std::array<std::uint64_t, 4>{0, 1, 3, 2}[t.endian];
-        std::uint64_t linear = 0;
-        for (std::uint64_t f = 0; f < b.faces; ++f) {
-            for (std::uint64_t l = 0; l < b.levels; ++l) {
-                const OracleLevel& v = levels[l];
-                const std::uint64_t bw = level_blocks(b.width, l, side), bh = level_blocks(b.height, l, side);
-                const std::uint64_t region = v.offset < base_bytes ? base * 4096 + v.offset : mips * 4096 + v.offset - base_bytes;
-                for (std::uint64_t y = 0; y < bh; ++y) {
-                    for (std::uint64_t x = 0; x < bw; ++x, linear += bytes) {
-                        const std::uint64_t a = t.tiled ? region + f * v.slice + x360_address_by_arithmetic(v.x + x, v.y + y, v.pitch, bytes)
-                            : base * 4096 + y * row_bytes + x * bytes;
-                        for (std::uint64_t j = 0; j < bytes; ++j) file[data + ((a + j) ^ mask)] = b.linear[linear + j];
-                    }
-                }
-            }
+        for (std::uint64_t a = 0; a < image.size(); ++a) {
+            const std::uint64_t at = a < base_bytes || !t.tiled ? base * 4096 + a : mips * 4096 + a - base_bytes;
+            file[data + (at ^ mask)] = image[a];
         }
         // Common (a texture), reference count, the flushes, then the six dwords of the fetch constant.
         const std::array<std::array<std::uint64_t, 2>, 10> fields = {{{0, 3}, {4, 1}, {0x14, 0xFFFF0000}, {0x18, 0xFFFF0000},

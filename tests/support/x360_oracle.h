@@ -17,11 +17,14 @@ namespace ddsswizzle::testing {
 using engine::Direction;
 
 // A texture as the tiling sees it: block size, pixels on a block's side, the
-// byte-order unit, level 0 in pixels, levels, faces.
+// byte-order unit, level 0 in pixels, levels, faces; whether small levels
+// share the packed tail, and whether a single level may be in it too (as an
+// XPR2 descriptor's packed bit says; a DDS file never puts one there).
 struct X360Texture {
     std::uint64_t block_bytes = 4, block_side = 1, swap_bytes = 4;
     std::int64_t width = 1, height = 1, level_count = 1;
     std::uint64_t faces = 1;
+    bool packed = true, single_level_tail = false;
 };
 
 // Byte offset of block (x, y), `bytes` bytes a block, in a surface `pitch`
@@ -53,7 +56,7 @@ inline std::vector<OracleLevel> x360_oracle_layout(const X360Texture& s) {
     while ((std::min(w2, h2) >> tail) > 16) ++tail;
     std::vector<OracleLevel> out;
     for (std::uint64_t l = 0; l < levels; ++l) {
-        const bool in_tail = levels > 1 && tail < levels && l >= tail;
+        const bool in_tail = s.packed && (levels > 1 || s.single_level_tail) && tail < levels && l >= tail;
         OracleLevel v = in_tail && l > tail ? out.back() : OracleLevel{};
         if (v.pitch == 0) {
             const bool real = l == 0 && !in_tail;
